@@ -1,0 +1,20 @@
+// The physical limit that per-frame work is measured against: copying the same number of bytes.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+static void BM_memcpy_frame(benchmark::State& state)
+{
+    const size_t bytes = static_cast<size_t>(state.range(0));
+    std::vector<uint8_t> src(bytes, 0x5a), dst(bytes);
+    for (auto _ : state) {
+        std::memcpy(dst.data(), src.data(), bytes);
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
+}
+// 76800 (8-bit 320x240), 153600 (16-bit), 307200 (a frame32), 614400, 1228800 (doubled outputs)
+BENCHMARK(BM_memcpy_frame)->Arg(76800)->Arg(153600)->Arg(307200)->Arg(614400)->Arg(1228800);

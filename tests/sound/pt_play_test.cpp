@@ -187,6 +187,19 @@ TEST(PtPlayEffects, SongWideWaveformsAndPan)
     EXPECT_EQ(pt_getpos(), 6);
     EXPECT_EQ(pt_trem_wave, pt_wave_sine);
 
+    // pt_init keeps each channel's pan and glissando flag, and the default pans
+    pt_chan[5].pan = 77;
+    pt_chan[5].gliss = 1;
+    pt_chan[5].vib_depth = 3;
+    pt_default_pan[5] = 2;
+    pt_init();
+    EXPECT_EQ(pt_chan[5].pan, 77);
+    EXPECT_EQ(pt_chan[5].gliss, 1);
+    EXPECT_EQ(pt_chan[5].vib_depth, 0);
+    EXPECT_EQ(pt_default_pan[5], 2);
+    pt_chan[5] = {};
+    pt_default_pan[5] = 9;
+
     // the waveforms pt_init builds; the random one is the next 64 values of rand()
     srand(77);
     int16_t want[64];

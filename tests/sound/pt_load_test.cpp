@@ -1,0 +1,230 @@
+// Module loader: tags, header fields, pattern conversion, sample hand-over, refusals.
+#include <gtest/gtest.h>
+
+#include "tests/sound/pt_record.h"
+
+namespace {
+
+int load(std::vector<uint8_t>& m)
+{
+    pt_rec_install();
+    return pt_start_sized(m.data(), uint32_t(m.size()));
+}
+
+}  // namespace
+
+TEST(PtLoad, TagsGiveChannelCounts)
+{
+    struct {
+        const char* tag;
+        int channels;
+    } cases[] = {{"M.K.", 4}, {"12CH", 12}, {"OCTA", 8}, {"2CHN", 2}, {"6CHN", 6},
+                 {"FLT8", 8}, {"32CH", 32}, {"M!K!", 4}, {"30CH", 30}};
+    for (auto& c : cases) {
+        pt_mk_module mk;
+        mk.tag = c.tag;
+        mk.channels = c.channels;
+        auto m = mk.build();
+        ASSERT_EQ(load(m), 1) << c.tag;
+        EXPECT_EQ(pt_channels, c.channels) << c.tag;
+        EXPECT_STREQ(pt_tag, c.tag);
+        EXPECT_EQ(pt_rec.channels, std::vector<int32_t>{c.channels}) << c.tag;
+    }
+    // unknown tags, "STOP" itself and four zero bytes are refused before anything is converted
+    for (const char* bad : {"\0\0\0\0", "STOP", "M.K ", "33CH"}) {
+        pt_mk_module mk;
+        mk.cells.push_back({0, 0, 0, {1, 856, 0, 0}});
+        auto m = mk.build();
+        memcpy(&m[1080], bad, 4);
+        auto before = m;
+        pt_errmsg = "";
+        EXPECT_EQ(load(m), 0);
+        EXPECT_STREQ(pt_errmsg, "pt_takemod error: unknown module type!");
+        EXPECT_EQ(pt_channels, 0);
+        EXPECT_EQ(m, before) << "a refused module is left as stored";
+        EXPECT_TRUE(pt_rec.samples.empty());
+        EXPECT_TRUE(pt_rec.channels.empty());
+        // pt_start leaves the position at order 0, row 0 and the replay does nothing
+        EXPECT_EQ(pt_getpos(), 0);
+        EXPECT_EQ(pt_rec_tick(), "");
+    }
+}
+
+TEST(PtLoad, HeaderFieldsAndSampleHandover)
+{
+    pt_mk_module mk;
+    mk.songlen = 6;
+    mk.restart = 127;
+    mk.orders = {0, 1, 2, 3, 4, 5};
+    mk.orders.resize(101, 0);
+    mk.orders[100] = 9;  // beyond the song length, still counts for the pattern count
+    mk.samples = {
+        {8, 3, 200, 0, 1},   // volume 200 reads as 64; loop word 1: not looping
+        {0, 0, 10, 0, 0},    // no data: not handed to the device
+        {16, 13, 40, 2, 2},  // loop of 2 words: looping, end = start + 4 bytes
+    };
+    auto m = mk.build();
+    ASSERT_EQ(m.size(), 1084u + 10 * 1024 + 16 + 32);
+    ASSERT_EQ(load(m), 1);
+    EXPECT_EQ(pt_songlen, 6);
+    EXPECT_EQ(pt_restart, 0);
+    EXPECT_EQ(pt_orders[100], 9);
+    EXPECT_EQ(pt_samples[1].volume, 64);
+    EXPECT_EQ(pt_samples[1].finetune, 3);
+    EXPECT_EQ(pt_samples[1].length, 16);
+    EXPECT_EQ(pt_samples[3].finetune, 13);
+    for (int p = 0; p < 10; p++)
+        EXPECT_EQ(pt_patterns[p], m.data() + 1084 + 1024 * p);
+    EXPECT_EQ(pt_patterns[10], nullptr);
+    ASSERT_EQ(pt_rec.samples.size(), 2u);
+    const pt_rec_sample& a = pt_rec.samples[0];
+    EXPECT_EQ(a.i, 1);
+    EXPECT_EQ(a.data, reinterpret_cast<const int8_t*>(m.data() + 1084 + 10 * 1024));
+    EXPECT_EQ(a.length, 16u);
+    EXPECT_EQ(a.loop_start, 0u);
+    EXPECT_EQ(a.loop_end, 2u);
+    EXPECT_EQ(a.looping, 0);
+    const pt_rec_sample& b = pt_rec.samples[1];
+    EXPECT_EQ(b.i, 3);
+    EXPECT_EQ(b.data, a.data + 16);
+    EXPECT_EQ(b.data[0], 3 * 4);
+    EXPECT_EQ(b.length, 32u);
+    EXPECT_EQ(b.loop_start, 4u);
+    EXPECT_EQ(b.loop_end, 8u);
+    EXPECT_EQ(b.looping, 1);
+    // a restart of 126 is kept
+    mk.restart = 126;
+    auto m2 = mk.build();
+    ASSERT_EQ(load(m2), 1);
+    EXPECT_EQ(pt_restart, 126);
+}
+
+TEST(PtLoad, CellConversion)
+{
+    pt_mk_module mk;
+    auto m = mk.build();
+    uint8_t* c = &m[1084];
+    const uint8_t stored[][4] = {
+        {0x10, 0x00, 0x3C, 0x20},  // sample 0x13, no note, C20
+        {0x03, 0x58, 0x1F, 0x00},  // period 856: note 24, sample 1, effect F
+        {0x00, 0x71, 0x00, 0x00},  // period 113: note 59
+        {0x03, 0x52, 0x00, 0x00},  // period 850 lies between 856 and 808: the higher, 25
+    };
+    memcpy(c, stored, sizeof stored);
+    memcpy(c + 16, "\x00\x1b\x00\x00", 4);  // period 27: below the table, no note
+    memcpy(c + 20, "\x0d\x60\x00\x00", 4);  // period 3424: note 0
+    memcpy(c + 24, "\x20\x1c\x00\x00", 4);  // sample 0x20 is past the sample table: 0; period 28: 83
+    memcpy(c + 28, "\xf0\x00\xf0\x00", 4);  // sample 0xff: 0
+    ASSERT_EQ(load(m), 1);
+    const uint8_t want[][4] = {{0x13, 84, 12, 0x20}, {1, 24, 15, 0}, {0, 59, 0, 0}, {0, 25, 0, 0},
+                               {0, 84, 0, 0},        {0, 0, 0, 0},   {0, 83, 0, 0}, {0, 84, 0, 0}};
+    for (int i = 0; i < 8; i++)
+        for (int k = 0; k < 4; k++)
+            EXPECT_EQ(c[4 * i + k], want[i][k]) << "cell " << i << " byte " << k;
+}
+
+TEST(PtLoad, SongPosition)
+{
+    pt_mk_module mk;
+    auto m = mk.build();
+    ASSERT_EQ(load(m), 1);
+    EXPECT_EQ(pt_getpos(), -37);
+    EXPECT_EQ(uint32_t(pt_getpos()), 4294967259u);
+    pt_order = 25;
+    pt_row = 63;
+    EXPECT_EQ(pt_getpos(), 2563);
+    pt_init();
+    pt_rec_tick();
+    EXPECT_EQ(pt_getpos(), 0);
+}
+
+TEST(PtLoad, UntrustedModulesAreRefusedOrClipped)
+{
+    pt_mk_module mk;
+    mk.samples = {{4, 0, 64, 0, 1}, {8, 0, 64, 0, 1}};
+    auto whole = mk.build();
+    // every size short of the whole is refused, with nothing converted or handed over
+    for (size_t cut : {size_t(0), size_t(1083), size_t(1084), size_t(2000), whole.size() - 1}) {
+        auto m = whole;
+        pt_errmsg = "";
+        pt_rec_install();
+        EXPECT_EQ(pt_start_sized(m.data(), uint32_t(cut)), 0) << cut;
+        EXPECT_STRNE(pt_errmsg, "") << cut;
+        EXPECT_EQ(pt_channels, 0) << cut;
+        EXPECT_TRUE(pt_rec.samples.empty()) << cut;
+        EXPECT_EQ(m, whole) << cut;
+    }
+    auto m = whole;
+    EXPECT_EQ(pt_start_sized(m.data(), uint32_t(m.size() - 1)), 0);
+    EXPECT_STREQ(pt_errmsg, "pt_takemod error: module shorter than its header says!");
+    EXPECT_EQ(pt_start_sized(m.data(), 1000), 0);
+    EXPECT_STREQ(pt_errmsg, "pt_takemod error: module too short!");
+
+    // a pattern number above 127 anywhere in the order list refuses the module
+    pt_mk_module big;
+    big.orders = {0, 1};
+    auto mb = big.build();
+    mb[952 + 127] = 128;
+    EXPECT_EQ(load(mb), 0);
+    EXPECT_STREQ(pt_errmsg, "pt_takemod error: pattern number above 127!");
+
+    // a song length above 128 plays the 128 orders there are
+    pt_mk_module longsong;
+    longsong.songlen = 200;
+    auto ml = longsong.build();
+    ASSERT_EQ(load(ml), 1);
+    EXPECT_EQ(pt_songlen, 128);
+
+    // a sample of 65536 bytes or more is cut to 65534 bytes; the next one still starts after
+    // all of its stored bytes
+    pt_mk_module huge;
+    huge.samples = {{0x9000, 0, 64, 0x8800, 0x0400}, {4, 0, 64, 0, 1}};
+    auto mh = huge.build();
+    ASSERT_EQ(load(mh), 1);
+    ASSERT_EQ(pt_rec.samples.size(), 2u);
+    EXPECT_EQ(pt_rec.samples[0].length, 65534u);
+    EXPECT_EQ(pt_rec.samples[0].loop_start, 65534u);
+    EXPECT_EQ(pt_rec.samples[0].loop_end, 65534u);
+    EXPECT_EQ(pt_rec.samples[0].looping, 0);
+    EXPECT_EQ(pt_rec.samples[1].data, reinterpret_cast<const int8_t*>(&mh[1084 + 1024 + 0x12000]));
+    // a loop reaching past its sample's end is cut at the end
+    pt_mk_module overloop;
+    overloop.samples = {{8, 0, 64, 4, 8}};
+    auto mo = overloop.build();
+    ASSERT_EQ(load(mo), 1);
+    ASSERT_EQ(pt_rec.samples.size(), 1u);
+    EXPECT_EQ(pt_rec.samples[0].loop_start, 8u);
+    EXPECT_EQ(pt_rec.samples[0].loop_end, 16u);
+    EXPECT_EQ(pt_rec.samples[0].looping, 1);
+}
+
+TEST(PtLoad, PeriodTable)
+{
+    // the usual finetune rows around the octave of note 24 and the octaves derived from them
+    struct {
+        int row, index, period;
+    } cases[] = {{0, 0, 3424},   {0, 24, 856},  {0, 59, 113},  {0, 83, 28},   {0, 84, 28},
+                 {8, 0, 3628},   {8, 3, 3050},  {8, 5, 2717},  {8, 24, 907},  {8, 59, 120},
+                 {15, 0, 3448},  {15, 1, 3254}, {15, 5, 2583}, {15, 24, 862}, {15, 59, 114},
+                 {13, 0, 3500},  {13, 72, 55},  {13, 84, 29},  {7, 59, 108},  {7, 83, 27},
+                 {1, 24, 850},   {4, 36, 416},  {12, 34, 494}, {1, 60, 106},  {1, 71, 56}};
+    for (auto& c : cases)
+        EXPECT_EQ(pt_period_table[c.row][c.index], c.period) << c.row << "," << c.index;
+    int hi = 0, lo = 99999;
+    for (auto& row : pt_period_table) {
+        for (int i = 0; i < 85; i++) {
+            hi = std::max<int>(hi, row[i]);
+            lo = std::min<int>(lo, row[i]);
+            if (i > 0) {
+                EXPECT_LE(row[i], row[i - 1]);
+            }
+        }
+        for (int i = 60; i < 72; i++)
+            EXPECT_EQ(row[i], row[i - 12] / 2);
+        EXPECT_EQ(row[84], row[83]);
+        for (int i = 0; i < 12; i++)
+            EXPECT_NEAR(row[i], 4 * row[i + 24], 6);
+    }
+    EXPECT_EQ(hi, 3628);
+    EXPECT_EQ(lo, 27);
+}

@@ -182,6 +182,16 @@ TEST(LdMeshes, ObjectLoopBudgetRunsPastTheEditor)
                           &c.s),
               0);
     EXPECT_EQ(names(c), (std::vector<std::string>{"A", "C"}));
+    // an editor that ends the image with budget left: the walk stops at the image's end, in a
+    // buffer of exactly the image's size
+    const ld_bytes last = ld_main(ld_editor(ld_cat({ld_chunk(0xAFFF, ld_bytes(100, 0)), tri_mesh("A")})));
+    uint8_t* exact = static_cast<uint8_t*>(malloc(last.size()));
+    memcpy(exact, last.data(), last.size());
+    Scene d;
+    EXPECT_EQ(ld_3ds_meshes_mem_n(exact, static_cast<uint32_t>(last.size()), &d.s), 0);
+    EXPECT_EQ(ld_3ds_meshes_mem(exact, &d.s), 0);
+    EXPECT_EQ(names(d), (std::vector<std::string>{"A", "A"}));
+    free(exact);
 }
 
 TEST(LdMeshes, SkipsAndFailures)

@@ -9,17 +9,17 @@
 #include "fx/fx_pic.h"
 #include "picture/pix.h"
 
+double fx_balls_x[fx_balls_count], fx_balls_y[fx_balls_count], fx_balls_z[fx_balls_count];
+double fx_balls_vx[fx_balls_count], fx_balls_vy[fx_balls_count], fx_balls_vz[fx_balls_count];
+int32_t fx_balls_steps;
+
 namespace {
 
-constexpr int W = 320, H = 240, N = 20;
+constexpr int W = 320, H = 240, N = fx_balls_count;
 constexpr double k1050 = 0.0009523809523809524;   // 1/1050
 // Radii up to 100 look up r * r + 1 = 10001: the table covers every radius draw_ball accepts.
 constexpr int sqrt_entries = 100 * 100 + 2;
 
-// World: X right, Y down, Z away from the viewer; velocities in units per substep.
-double fx_balls_x[N], fx_balls_y[N], fx_balls_z[N];
-double fx_balls_vx[N], fx_balls_vy[N], fx_balls_vz[N];
-int32_t fx_balls_steps;                 // time units simulated since program start
 uint8_t fx_balls_pairs[N][N];           // pair (i, j) handled in this substep
 fx_balls_depth fx_balls_order[N];       // zero at program start: ball 0 at depth 0
 uint8_t fx_balls_sqrt[sqrt_entries];

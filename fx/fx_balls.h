@@ -40,3 +40,10 @@ struct fx_balls_depth {
 int fx_balls_cmp_depth(const void* a, const void* b);
 // qsort comparator of two fx_balls_depth: (b.depth - a.depth) truncated toward zero, so the
 // farthest sorts first and depths less than 1 apart compare equal.
+
+// The simulation, read and set by the tests. World: X right, Y down (floor at Y = 100), Z away
+// from the viewer; velocities in world units per substep.
+constexpr int fx_balls_count = 20;
+extern double fx_balls_x[fx_balls_count], fx_balls_y[fx_balls_count], fx_balls_z[fx_balls_count];
+extern double fx_balls_vx[fx_balls_count], fx_balls_vy[fx_balls_count], fx_balls_vz[fx_balls_count];
+extern int32_t fx_balls_steps;   // time units simulated since program start; init leaves it

@@ -198,4 +198,57 @@ TEST(Balls, TimeRunsForwardOnlyAndVariantSwitchesTexturesAndForeground)
     EXPECT_EQ(fx_balls_render(500, 0), nullptr);
 }
 
+// Places ball 0 and ball 1 on the X axis and every other ball far above, apart, at rest.
+void isolate_pair(double x0, double v0, double x1, double v1)
+{
+    for (int i = 0; i < fx_balls_count; i++) {
+        fx_balls_x[i] = 0;
+        fx_balls_y[i] = -3000.0 - 100.0 * i;
+        fx_balls_z[i] = 150;
+        fx_balls_vx[i] = fx_balls_vy[i] = fx_balls_vz[i] = 0;
+    }
+    fx_balls_x[0] = x0, fx_balls_y[0] = 0, fx_balls_vx[0] = v0;
+    fx_balls_x[1] = x1, fx_balls_y[1] = 0, fx_balls_vx[1] = v1;
+}
+
+TEST(BallsPhysics, HeadOnBallsExchangeVelocitiesOnceAndCoincidentOnesStayFinite)
+{
+    BallMedia m;
+    m.init();
+    // 7 substeps in one time unit: they meet in the first (distance 19 after the move) and
+    // swap their X velocities; afterwards they move apart and are left alone.
+    isolate_pair(0, 0.5, 20, -0.5);
+    fx_balls_render(fx_balls_steps + 1, 0);
+    EXPECT_DOUBLE_EQ(fx_balls_vx[0], -0.5);
+    EXPECT_DOUBLE_EQ(fx_balls_vx[1], 0.5);
+    EXPECT_DOUBLE_EQ(fx_balls_x[0], 0.5 - 6 * 0.5);
+    EXPECT_NEAR(fx_balls_vy[0], 7 * 0.00857142857142857, 1e-12);   // gravity only
+    // Both drifting in Z alike, one catching up in X: only the components along the line of
+    // centres (X) are exchanged.
+    isolate_pair(0, 0.3, 25, 0);
+    fx_balls_vz[0] = fx_balls_vz[1] = 0.2;
+    fx_balls_render(fx_balls_steps + 1, 0);
+    EXPECT_NEAR(fx_balls_vx[0], 0, 1e-12);
+    EXPECT_NEAR(fx_balls_vx[1], 0.3, 1e-12);
+    EXPECT_DOUBLE_EQ(fx_balls_vz[0], 0.2);
+    // Two balls at one point have no line of centres: velocities stay as they are, no NaN.
+    isolate_pair(40, 0.1, 40, 0.1);
+    fx_balls_render(fx_balls_steps + 1, 0);
+    for (int i = 0; i < 2; i++) {
+        EXPECT_TRUE(std::isfinite(fx_balls_vx[i]) && std::isfinite(fx_balls_vy[i]) && std::isfinite(fx_balls_vz[i]));
+        EXPECT_DOUBLE_EQ(fx_balls_vx[i], 0.1);
+    }
+    // Walls and floor: a ball past the floor bounces, one leaving on the right is thrown in from
+    // above with six new numbers.
+    isolate_pair(-500, 0, -500, 0);
+    fx_balls_x[2] = 480, fx_balls_vx[2] = 0;
+    fx_balls_y[3] = 75, fx_balls_vy[3] = 1.0;
+    const int32_t before = fx_balls_steps;
+    fx_balls_render(before + 1, 0);
+    EXPECT_EQ(fx_balls_steps, before + 1);
+    EXPECT_LT(fx_balls_y[2], -100);
+    EXPECT_LT(fx_balls_vy[3], 0);
+    fx_balls_free();
+}
+
 }  // namespace

@@ -1,0 +1,141 @@
+// Lighting shades and ranges, texture areas and the fixed-point tables.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "engine3d/fp_tables.h"
+#include "engine3d/lt_light.h"
+#include "engine3d/sc_scene.h"
+
+namespace {
+
+// A one-face object whose three rotated normals are all n, standing at pos.
+struct Lit {
+    int32_t faces[4] = {0, 1, 2, -1};
+    int32_t rot[9];
+    sc_object o;
+    Lit(int32_t nx, int32_t ny, int32_t nz, uint32_t mode, int32_t px = 0, int32_t py = 0, int32_t pz = 0)
+    {
+        std::memset(&o, 0, sizeof o);
+        for (int i = 0; i < 3; i++) {
+            rot[3 * i] = nx;
+            rot[3 * i + 1] = ny;
+            rot[3 * i + 2] = nz;
+        }
+        o.vertex_count = 3;
+        o.face_count = 1;
+        o.faces = faces;
+        o.rot_normals = rot;
+        o.mode = mode;
+        o.pos_x = px, o.pos_y = py, o.pos_z = pz;
+    }
+};
+
+struct LightReset : ::testing::Test {
+    void SetUp() override
+    {
+        lt_set_light(900, 10000, -400);
+        lt_set_range(0, 256);
+    }
+    void TearDown() override { SetUp(); }
+};
+
+}  // namespace
+
+TEST_F(LightReset, ShadesStayInsideTheRange)
+{
+    EXPECT_EQ(lt_range[0], 0);
+    EXPECT_EQ(lt_range[1], 65280);
+    EXPECT_EQ(lt_range[2], 65536);
+    // Light straight above the origin: l = object - light = (0, -10000, 0).
+    lt_set_light(0, 10000, 0);
+    struct Case {
+        int32_t nx, ny, nz;
+        uint32_t mode;
+        int32_t first, count;
+        int32_t shade;
+    };
+    const Case cases[] = {
+        {0, -30976, 0, 1, 0, 256, 65280},      // along l: first + count, clamped to last
+        {0, 30976, 0, 1, 0, 256, 0},           // against it: first
+        {30976, 0, 0, 1, 0, 256, 0},           // across it: t = 0
+        {0, -21904, 21904, 2, 0, 256, 46340},  // 45 degrees, gouraud: 65536 cos 45
+        {0, -21904, 21904, 1, 0, 256, 46340},  // summed normals keep the angle
+        {0, 0, 0, 1, 0, 256, 0},               // zero normal: first
+        {0, -30976, 0, 1, 128, 1, 32768},      // a range of one entry: always that entry
+        {0, 30976, 0, 1, 128, 1, 32768},
+        {0, -30976, 0, 1, 1, 127, 32512},      // entries 1..127: 256 .. 32512
+        {0, 30976, 0, 1, 1, 127, 256},
+        {0, -21904, 21904, 1, 1, 127, 256 + 22989},  // 32512 cos 45
+    };
+    for (const Case& c : cases) {
+        lt_set_range(c.first, c.count);
+        Lit lit(c.nx, c.ny, c.nz, c.mode);
+        EXPECT_EQ(lt_face_shade(&lit.o, 0), c.shade) << c.nx << "," << c.ny << "," << c.nz << " range " << c.first;
+    }
+    // An object standing exactly at the light gives the first entry.
+    lt_set_range(10, 20);
+    Lit at(0, -30976, 0, 1, 0, 10000, 0);
+    EXPECT_EQ(lt_face_shade(&at.o, 0), 2560);
+    // Negative arguments leave the range; slots outside the face array give the first entry.
+    lt_set_range(-1, 5);
+    lt_set_range(5, -1);
+    EXPECT_EQ(lt_range[0], 2560);
+    EXPECT_EQ(lt_range[2], 20 * 256);
+    Lit lit(0, -30976, 0, 1);
+    EXPECT_EQ(lt_face_shade(&lit.o, 2), 2560);
+    EXPECT_EQ(lt_face_shade(&lit.o, -1), 2560);
+}
+
+TEST(TextureArea, AlignedWithSpareRowsAndFreedWhole)
+{
+    for (const int bits : {8, 24, 32}) {
+        tex_buffer t = tex_alloc(bits);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(t) % 1024, 0u);
+        // every byte of the 272 rows is addressable (the sanitizer build checks the bounds)
+        const size_t bytes = static_cast<size_t>((bits + 7) / 8) * tex_area_texels;
+        std::memset(t, 0xa5, bytes);
+        EXPECT_EQ(t[bytes - 1], 0xa5);
+        tex_free(t);
+    }
+    tex_free(nullptr);
+    EXPECT_EQ(tex_alloc(0), nullptr);
+    EXPECT_EQ(tex_alloc(64), nullptr);
+}
+
+TEST(FixedPointTables, SquareRootPowerAndCosine)
+{
+    fp_sqrt_table_init();
+    const int32_t sq[][2] = {{0, 0}, {1, 256}, {2, 341}, {3, 426}, {4, 512}, {9, 768}, {4095, 16381}};
+    for (const auto& e : sq)
+        EXPECT_EQ(fp_sqrt_table[e[0]], e[1]) << e[0];
+    for (int i = 1; i < 4096; i++)
+        EXPECT_NEAR(fp_sqrt_table[i], 256.0 * std::sqrt(i), 90.0) << i;
+    int32_t shift = 0;
+    EXPECT_EQ(fp_sqrt_lookup(1 << 20, &shift), 4096);  // 2^20 -> 2^8 after two steps
+    EXPECT_EQ(shift, 6);                                // 4096 x 2^6 = 1024 x 256
+    shift = 0;
+    EXPECT_EQ(fp_sqrt_lookup(100, &shift), fp_sqrt_table[100]);
+    EXPECT_EQ(shift, 0);
+
+    EXPECT_EQ(fp_pow(12345, 0), 16384);
+    EXPECT_EQ(fp_pow(4096, 7), 16384);
+    EXPECT_EQ(fp_pow(2048, 2), 4096);
+    EXPECT_EQ(fp_pow(-2048, 3), -2048);
+    EXPECT_EQ(fp_pow(-6400, 8), 582076);  // 16384 x 1.5625^8 = 582076.6
+
+    fp_cos_table_init();
+    EXPECT_EQ(fp_cos_table[256], 32767);
+    EXPECT_EQ(fp_cos_table[768], -32767);
+    EXPECT_EQ(fp_cos_table[1280], 32767);
+    EXPECT_EQ(fp_cos_table[0], 271);  // cos(-1.5625) by the series to the eighth power
+    for (int i = 0; i < 512; i++) {
+        const double want = 32767.0 * std::cos((i - 256) * 25.0 / 4096.0);
+        EXPECT_NEAR(fp_cos_table[i], want, 3.0) << i;
+        EXPECT_EQ(fp_cos_table[512 + i], -fp_cos_table[i]);
+        if (i <= 256)
+            EXPECT_EQ(fp_cos_table[1024 + i], fp_cos_table[i]);
+    }
+}

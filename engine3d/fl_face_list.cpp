@@ -242,6 +242,9 @@ static void draw_sorted(const uint32_t* pairs, int32_t n)
 {
     rz_vertex r[4] = {};
     const uint32_t depth_flag = rz_zbuf ? 32u : 0u;
+    // Effects may have set a mode of their own since the last list was drawn: the cache is
+    // trusted only within one drawing, so the first face always sets its mode.
+    rz_mode = 0;
     for (int32_t j = n - 1; j >= 0; j--) {
         const uint32_t idx = pairs[2 * j + 1];
         const sc_object* o = fl_objects[idx];

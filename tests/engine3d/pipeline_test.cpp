@@ -443,3 +443,21 @@ TEST_F(Stage, LatticeFlightStaysInsideItsArrays)
     }
     EXPECT_GT(drawn_frames, 50);
 }
+
+TEST_F(Stage, ModeSetByAnEffectDoesNotFoolTheModeCache)
+{
+    FlatTexture red(3);
+    sc_object* a = hand_triangle(cw, far_z, 4);
+    a->tex_a = red.t;
+    fl_reset();
+    fl_add_object(a);
+    fl_flush();
+    EXPECT_EQ(rz_mode, 4u);
+    // an effect draws flat polygons of its own between two frames of the scene
+    rz_set_mode(1);
+    std::fill(target.begin(), target.end(), 0);
+    fl_flush();
+    EXPECT_GT(count(3), 4000);
+    obj_free(a);
+    fl_reset();
+}

@@ -60,19 +60,6 @@ TEST(RasteriserSetup, DepthBufferCreateKeepAndFree)
     EXPECT_EQ(rz_zbuffer(0), 0);
 }
 
-TEST(RasteriserSetup, TextureSlots)
-{
-    static const uint8_t a = 1, b = 2;
-    rz_set_texture(&a, 1);
-    rz_set_texture(&b, 2);
-    rz_set_texture(&b, 3);
-    rz_set_texture(&b, 0);
-    EXPECT_EQ(rz_tex1, &a);
-    EXPECT_EQ(rz_tex2, &b);
-    rz_set_texture(nullptr, 1);
-    rz_set_texture(nullptr, 2);
-}
-
 TEST(RasteriserSetup, ModeTableChoosesScannerFillerAndSlots)
 {
     typedef void (*span)(const rz_vertex*);

@@ -5,12 +5,11 @@
 #include "engine3d/sc_scene.h"
 #include "engine3d/sp.h"
 
-// Index of the first key whose frame is not below f, or the last key.
+// Index of the first key whose frame is not below f (0 when f is at or before the first key),
+// or the last key.
 static int32_t kf_find_key(const int32_t* keys, int32_t count, int32_t stride, float f)
 {
     int32_t i = 0;
-    if (static_cast<double>(f) <= keys[0])
-        return 0;
     while (i < count - 1 && static_cast<double>(keys[i * stride]) < f)
         i++;
     return i;

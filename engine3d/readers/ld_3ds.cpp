@@ -287,7 +287,6 @@ int ld_3ds_meshes_mem(const uint8_t* image, sc_scene* scene)
 // key reaches past the chunk, carries unknown flags or a value beyond 32 bits.
 static bool ld_read_keys(const uint8_t* image, uint32_t end, int32_t k, int v, int which, int32_t* keys)
 {
-    const double scale = which == 1 ? 512.0 * ld_inv_pi : ld_3ds_scale;
     uint32_t at = ld_read_pos;
     for (int32_t key = 0; key < k; key++) {
         if (end - at < 6)
@@ -305,7 +304,7 @@ static bool ld_read_keys(const uint8_t* image, uint32_t end, int32_t k, int v, i
         for (int j = 1; j < v; j++, at += 4) {
             // roll: radians x 512 x 1/pi, multiplied in that order
             const double r = which == 1 ? static_cast<double>(ld_f32_at(image, at)) * 512.0 * ld_inv_pi
-                                        : static_cast<double>(ld_f32_at(image, at)) * scale;
+                                        : static_cast<double>(ld_f32_at(image, at)) * ld_3ds_scale;
             if (!ld_to_int(r, &keys[key * v + j]))
                 return false;
         }

@@ -135,6 +135,11 @@ TEST(SceneList, ReleaseOfLastSceneFreesTheDepthBuffer)
     ASSERT_EQ(sc_init(&a), 0);
     EXPECT_EQ(rz_zbuf, nullptr);
     sc_release(&a);
+    // a second release, or one of a scene never set up, does not count a scene down again
+    sc_release(&a);
+    sc_scene never{};
+    sc_release(&never);
+    EXPECT_EQ(sc_live_scenes, 0);
 }
 
 TEST(ObjectLife, FinishReversesWindingAndMeasuresRadius)

@@ -1,0 +1,144 @@
+#include "video/vid_convert.h"
+
+#include <cstring>
+
+vid_row_converter vid_converter = nullptr;
+uint8_t vid_gb_table[65536];
+
+namespace {
+
+// Unaligned-safe 32-bit store: output rows of the packed formats do not start on words.
+inline void put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+inline void put16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+
+// 0x00RRGGBB -> RGB555 / RGB565, each channel cut to its top bits.
+inline uint32_t to555(uint32_t p) { return ((p >> 9) & 0x7c00) | ((p >> 6) & 0x03e0) | ((p >> 3) & 0x001f); }
+inline uint32_t to565(uint32_t p) { return ((p >> 8) & 0xf800) | ((p >> 5) & 0x07e0) | ((p >> 3) & 0x001f); }
+
+// (G << 8) | B is the pixel's low 16 bits; the red level is R >> 2 (0..63).
+inline uint8_t red_level(uint32_t p) { return static_cast<uint8_t>((p >> 18) & 63); }
+inline uint8_t gb_index(uint32_t p) { return vid_gb_table[p & 0xffff]; }
+
+const vid_row_converter converters[11] = {
+    cv_gray8, cv_pair8, cv_checker8, cv_rgb15, cv_rgb15_double, cv_rgb16,
+    cv_rgb16_double, cv_rgb24, cv_rgb24_double, cv_rgb32, cv_rgb32_double,
+};
+
+} // namespace
+
+void cv_gray8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; ++x) {
+        uint32_t p = src[x];
+        dst[x] = static_cast<uint8_t>(((p & 255) + ((p >> 8) & 255) + ((p >> 16) & 255)) >> 3);
+    }
+}
+
+void cv_pair8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    uint8_t* below = dst + pitch;
+    for (int32_t x = 0; x < count; ++x) {
+        dst[x] = red_level(src[x]);
+        below[x] = gb_index(src[x]);
+    }
+}
+
+void cv_checker8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    uint8_t* below = dst + pitch;
+    for (int32_t x = 0; x < count; ++x) {
+        uint32_t r = red_level(src[x]), gb = gb_index(src[x]);
+        put16(dst + 2 * x, static_cast<uint16_t>(r | gb << 8));     // r at 2x, gb at 2x + 1
+        put16(below + 2 * x, static_cast<uint16_t>(gb | r << 8));   // gb at 2x, r at 2x + 1
+    }
+}
+
+void cv_rgb15(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; x += 2)
+        put32(dst + 2 * x, to555(src[x]) | to555(src[x + 1]) << 16);
+}
+
+void cv_rgb15_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; ++x) {
+        uint32_t v = to555(src[x]);
+        put32(dst + 4 * x, v | v << 16);
+    }
+}
+
+void cv_rgb16(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; x += 2)
+        put32(dst + 2 * x, to565(src[x]) | to565(src[x + 1]) << 16);
+}
+
+void cv_rgb16_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; ++x) {
+        uint32_t v = to565(src[x]);
+        put32(dst + 4 * x, v | v << 16);
+    }
+}
+
+void cv_rgb24(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; x += 4, dst += 12) {
+        uint32_t p0 = src[x], p1 = src[x + 1], p2 = src[x + 2], p3 = src[x + 3];
+        put32(dst, (p0 & 0xffffff) | p1 << 24);              // B0 G0 R0 B1
+        put32(dst + 4, ((p1 >> 8) & 0xffff) | p2 << 16);     // G1 R1 B2 G2
+        put32(dst + 8, ((p2 >> 16) & 0xff) | p3 << 8);       // R2 B3 G3 R3
+    }
+}
+
+void cv_rgb24_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; x += 2, dst += 12) {
+        uint32_t p0 = src[x], p1 = src[x + 1];
+        put32(dst, (p0 & 0xffffff) | p0 << 24);              // B0 G0 R0 B0
+        put32(dst + 4, ((p0 >> 8) & 0xffff) | p1 << 16);     // G0 R0 B1 G1
+        put32(dst + 8, ((p1 >> 16) & 0xff) | p1 << 8);       // R1 B1 G1 R1
+    }
+}
+
+void cv_rgb32(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    std::memcpy(dst, src, static_cast<size_t>(count) * 4);
+}
+
+void cv_rgb32_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; ++x) {
+        put32(dst + 8 * x, src[x]);
+        put32(dst + 8 * x + 4, src[x]);
+    }
+}
+
+void cv_pack8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
+{
+    // count is a number of source bytes: four words (16 bytes) give one output word
+    for (int32_t step = 0; step < count / 16; ++step, src += 4)
+        put32(dst + 4 * step, (src[0] & 255) | (src[1] & 255) << 8 | (src[2] & 255) << 16 | src[3] << 24);
+}
+
+void vid_make_gb_table()
+{
+    // index (G << 8) | B: blue level B >> 5 picks a row of 16, green level G >> 4 the column
+    for (uint32_t i = 0; i < 65536; ++i)
+        vid_gb_table[i] = static_cast<uint8_t>(128 + 16 * ((i & 255) >> 5) + (i >> 12));
+}
+
+int vid_set_converter(int selector)
+{
+    if (static_cast<unsigned>(selector) > 10)
+        return 1;
+    vid_converter = converters[selector];
+    if (selector == 1 || selector == 2)
+        vid_make_gb_table();
+    return 0;
+}
+
+void vid_convert_line(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    vid_converter(dst, src, count, pitch);
+}

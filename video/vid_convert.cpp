@@ -29,8 +29,10 @@ const vid_row_converter converters[11] = {
 void cv_gray8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t)
 {
     for (int32_t x = 0; x < count; ++x) {
+        // B + R in the low and high halves plus G in the low half, then the halves added
         uint32_t p = src[x];
-        dst[x] = static_cast<uint8_t>(((p & 255) + ((p >> 8) & 255) + ((p >> 16) & 255)) >> 3);
+        uint32_t t = (p & 0x00ff00ff) + ((p >> 8) & 0xff);
+        dst[x] = static_cast<uint8_t>(((t + (t >> 16)) & 0x3ff) >> 3);
     }
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/ts_process.h"
-#include "tests/support/ts_xserver.h"
+#include "tests/support/ts_xserver_owned.h"
 #include "video/vid.h"
 #include "video/vid_convert.h"
 #include "video/vid_x11.h"
@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -94,11 +95,11 @@ void expect_window_shows(const std::vector<uint32_t>& frame, const char* what)
     XDestroyImage(got);
 }
 
-std::string shm_segments()
+// True while the shared memory segment `id` exists.
+bool segment_exists(int id)
 {
-    std::string out;
-    ts_run({"ipcs", "-m"}, &out);
-    return out;
+    shmid_ds ds;
+    return shmctl(id, IPC_STAT, &ds) == 0;
 }
 
 struct DepthCase { int depth, bytes_pp; vid_row_converter normal, doubled; };
@@ -112,11 +113,10 @@ TEST(VideoWindow, EveryModeAndDepthShowsTheConvertedFrame)
         {16, 2, cv_rgb16, cv_rgb16_double}, {24, 4, cv_rgb32, cv_rgb32_double},
     };
     std::vector<uint32_t> frame = test_frame();
-    std::string segments_before = shm_segments();
     for (const DepthCase& c : cases) {
         ts_xserver_guard g;
         std::string why;
-        ASSERT_TRUE(ts_start_xvfb(&g.xs, c.depth, {}, &why)) << why;
+        ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, c.depth, {}, &why)) << why;
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         for (int mode = 1; mode <= 4; ++mode) {
             std::string what = "depth " + std::to_string(c.depth) + " mode " + std::to_string(mode);
@@ -162,19 +162,27 @@ TEST(VideoWindow, EveryModeAndDepthShowsTheConvertedFrame)
             } else {
                 EXPECT_EQ(vid_colormap, 0UL);
             }
+            int segment = vid_use_shm ? vid_shminfo.shmid : -1;
+            if (vid_use_shm) {
+                shmid_ds ds;
+                ASSERT_EQ(shmctl(segment, IPC_STAT, &ds), 0);
+                EXPECT_TRUE(ds.shm_perm.mode & SHM_DEST) << "marked for removal while in use";
+            }
             vid_close();
             EXPECT_EQ(vid_display, nullptr);
+            if (segment >= 0) {
+                EXPECT_FALSE(segment_exists(segment)) << what << ": segment left behind";
+            }
         }
     }
-    EXPECT_EQ(shm_segments(), segments_before) << "a shared memory segment was left behind";
 }
 
 TEST(VideoWindow, MissingSharedMemoryOrConverterIsRefused)
 {
-    std::string why, before = shm_segments();
+    std::string why;
     {
         ts_xserver_guard g;
-        ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {"-extension", "MIT-SHM"}, &why)) << why;
+        ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 24, {"-extension", "MIT-SHM"}, &why)) << why;
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         EXPECT_EQ(init_with_answer("3\n"), 2);
         EXPECT_EQ(vid_display, nullptr) << "a failed set-up releases the display";
@@ -187,14 +195,13 @@ TEST(VideoWindow, MissingSharedMemoryOrConverterIsRefused)
     }
     {
         ts_xserver_guard g;
-        ASSERT_TRUE(ts_start_xvfb(&g.xs, 30, {}, &why)) << why;
+        ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 30, {}, &why)) << why;
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         vid_set_converter(9);
         EXPECT_EQ(vid_init_size(320, 240, 1), 2) << "no converter for depth 30";
         EXPECT_EQ(vid_converter, cv_rgb32) << "the converter is kept";
         EXPECT_EQ(vid_display, nullptr);
     }
-    EXPECT_EQ(shm_segments(), before);
 }
 
 TEST(VideoWindow, EscapeIsTheOnlyKeyThatCounts)
@@ -202,7 +209,7 @@ TEST(VideoWindow, EscapeIsTheOnlyKeyThatCounts)
     if (!ts_have_program("xdotool")) GTEST_SKIP() << "xdotool is not installed";
     ts_xserver_guard g;
     std::string why;
-    ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
+    ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 24, {}, &why)) << why;
     setenv("DISPLAY", g.xs.display().c_str(), 1);
     ASSERT_EQ(vid_init_size(320, 240, 1), 0);
     EXPECT_EQ(vid_escape(), 0) << "nothing pending: returns at once";
@@ -226,7 +233,7 @@ TEST(VideoWindow, MenuTextAndFlags)
 {
     ts_xserver_guard g;
     std::string why;
-    ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {}, &why)) << why;
+    ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 16, {}, &why)) << why;
     setenv("DISPLAY", g.xs.display().c_str(), 1);
     const char* menu =
         "Internal window size: 320x240\n"

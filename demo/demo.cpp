@@ -11,14 +11,6 @@ uint8_t demo_pic_b[81920];
 uint32_t demo_frame_c[76800];
 uint32_t demo_frame_d[76800];
 
-std::atomic<int32_t> sync_beat{0};
-static_assert(std::atomic<int32_t>::is_always_lock_free, "the beat counter is shared with a signal handler");
-
-int32_t sync_cb_beat()
-{
-    return sync_beat.fetch_add(1, std::memory_order_relaxed) + 1;
-}
-
 void demo_exit(int32_t status, const char* message)
 {
     // the sound (audio child, timer, device) stops first, then the display is restored, so the

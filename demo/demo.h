@@ -1,7 +1,6 @@
 // Main's buffers, the exit path and the results text.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 // Main's picture slots and frames: file-level, zero at start, alive for the whole run.
@@ -17,10 +16,3 @@ extern const char* const demo_results_text;
 [[noreturn]] void demo_exit(int32_t status, const char* message);
 // The one way out once start-up is done: stops the sound, restores the display, puts(message)
 // and exit(status). Main flow only.
-
-extern std::atomic<int32_t> sync_beat;
-// Beat counter: the sync handler adds 1 inside the replay's signal handler; main reads and
-// resets it. A lock-free 32-bit word, read from memory at every use.
-
-int32_t sync_cb_beat();
-// Sync callback: adds 1 to sync_beat and returns the new count. Runs inside a signal handler.

@@ -5,6 +5,8 @@
 #include "demo/clk.h"
 #include "demo/demo.h"
 #include "demo/demo_stages.h"
+#include "demo/demo_sync.h"
+#include "fx/fx_blobs.h"
 #include "sound/pt.h"
 
 #include <signal.h>
@@ -71,7 +73,8 @@ void beat_handler(int) { sync_cb_beat(); }
 TEST(DemoSync, BeatCounterCountsInsideASignalHandler)
 {
     sync_beat = 0;
-    EXPECT_EQ(sync_cb_beat(), 1);
+    sync_cb_beat();
+    EXPECT_EQ(sync_beat.load(), 1);
     struct sigaction sa {};
     sa.sa_handler = beat_handler;
     sigemptyset(&sa.sa_mask);
@@ -81,7 +84,35 @@ TEST(DemoSync, BeatCounterCountsInsideASignalHandler)
     sigaction(SIGUSR1, &old, nullptr);
     EXPECT_EQ(sync_beat.load(), 501);
     sync_beat = 0;   // main resets it
-    EXPECT_EQ(sync_cb_beat(), 1);
+}
+
+TEST(DemoSync, HandlerListKickThenBeat)
+{
+    // 17 words per record: channel, sample, untested, effect, parameter, order (lo, hi each),
+    // row divisor, row remainder lo, hi, tick lo, hi
+    struct { int handler, record; int32_t words[17]; } table[] = {
+        {0, 0, {-1, -1, 4, 4, -1, -1, -1, -1, -1, -1, -1, -1, 4, 0, 0, 1, 1}},
+        {1, 0, {-1, -1, 3, 3, -1, -1, -1, -1, -1, -1, -1, -1, 8, 0, 0, 1, 1}},
+        {1, 1, {-1, -1, 5, 5, -1, -1, -1, -1, -1, -1, -1, -1, 2, 0, 0, 1, 1}},
+    };
+    static_assert(sizeof(sync_record) == 17 * 4);
+    for (auto& t : table)
+        EXPECT_EQ(0, std::memcmp(&demo_sync_handlers[t.handler].records[t.record], t.words, sizeof t.words))
+            << t.handler << "/" << t.record;
+    EXPECT_EQ(demo_sync_handlers[0].count, 1);
+    EXPECT_EQ(demo_sync_handlers[1].count, 2);
+    EXPECT_EQ(demo_sync_handlers[2].callback, nullptr);
+    // the kick raises the blob size by 10 up to 450; the beat counts
+    fx_blobs_size = 440;
+    demo_sync_handlers[0].callback();
+    EXPECT_EQ(fx_blobs_size.load(), 450);
+    demo_sync_handlers[0].callback();
+    EXPECT_EQ(fx_blobs_size.load(), 450);
+    fx_blobs_size = 60;
+    sync_beat = 0;
+    demo_sync_handlers[1].callback();
+    EXPECT_EQ(sync_beat.load(), 1);
+    sync_beat = 0;
 }
 
 TEST(DemoStages, StageZeroWaitsForTheFirstRow)

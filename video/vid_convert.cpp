@@ -27,11 +27,6 @@ inline uint32_t to565(uint32_t p) { return ((p >> 8) & 0xf800) | ((p >> 5) & 0x0
 inline uint8_t red_level(uint32_t p) { return static_cast<uint8_t>((p >> 18) & 63); }
 inline uint8_t gb_index(uint32_t p) { return vid_gb_table[p & 0xffff]; }
 
-const vid_row_converter converters[11] = {
-    cv_gray8, cv_pair8, cv_checker8, cv_rgb15, cv_rgb15_double, cv_rgb16,
-    cv_rgb16_double, cv_rgb24, cv_rgb24_double, cv_rgb32, cv_rgb32_double,
-};
-
 } // namespace
 
 CV_LOOP void cv_gray8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
@@ -141,6 +136,12 @@ void vid_make_gb_table()
     for (uint32_t i = 0; i < 65536; ++i)
         vid_gb_table[i] = static_cast<uint8_t>(128 + 16 * ((i & 255) >> 5) + (i >> 12));
 }
+
+// by selector; defined after the converters (a multiversioned function must not be used first)
+static const vid_row_converter converters[11] = {
+    cv_gray8, cv_pair8, cv_checker8, cv_rgb15, cv_rgb15_double, cv_rgb16,
+    cv_rgb16_double, cv_rgb24, cv_rgb24_double, cv_rgb32, cv_rgb32_double,
+};
 
 int vid_set_converter(int selector)
 {

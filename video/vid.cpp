@@ -215,19 +215,26 @@ bool has_mode_line(int w, int h)
     return found;
 }
 
-int dga_setup()
+// Maps the frame buffer and checks it can hold the output: 0, or the set-up's result.
+int dga_map()
 {
     int major = 0, minor = 0;
-    if (!XF86DGAQueryVersion(vid_display, &major, &minor)) return release_display(2);
+    if (!XF86DGAQueryVersion(vid_display, &major, &minor)) return 2;
     if (!dga->get_video(vid_display, vid_screen, &vid_dga_base, &vid_dga_width, &vid_dga_bank, &vid_dga_ram))
-        return release_display(2);
+        return 2;
     // A banked frame buffer (a window onto the video memory, not one linear mapping) is refused,
     // and so is one whose lines or pages would not hold the output.
     long long ram_bytes = static_cast<long long>(vid_dga_ram) * 1024;
     long long pitch = static_cast<long long>(vid_dga_width) * vid_bytes_pp;
     long long pages_bytes = pitch * vid_out_h * (vid_pageflip ? 2 : 1);
-    if (vid_dga_bank < ram_bytes || vid_dga_width < vid_out_w || pages_bytes > vid_dga_bank)
-        return release_display(2);
+    if (vid_dga_bank < ram_bytes || vid_dga_width < vid_out_w || pages_bytes > vid_dga_bank) return 2;
+    return 0;
+}
+
+int dga_setup()
+{
+    if (int r = dga_map()) return release_display(r);
+    int major = 0, minor = 0;
     if (!XF86VidModeQueryVersion(vid_display, &major, &minor)) return release_display(1);
     if (!has_mode_line(vid_out_w, vid_out_h)) return release_display(1);
     // The mode to restore: the one in force now (the server's first mode line is that only
@@ -248,7 +255,7 @@ int dga_setup()
         return release_display(2);
     }
     XGrabKeyboard(vid_display, RootWindow(vid_display, vid_screen), True, GrabModeAsync, GrabModeAsync, CurrentTime);
-    std::memset(vid_dga_base, 0, static_cast<size_t>(ram_bytes));   // every page black
+    std::memset(vid_dga_base, 0, static_cast<size_t>(vid_dga_ram) * 1024);   // every page black
     if (vid_depth == 8) dga->install_colormap(vid_display, vid_screen, vid_colormap);
     return 0;
 }

@@ -112,7 +112,7 @@ TEST(OrvantoEndToEnd, RefusedModesAndNoDisplay)
         EXPECT_EQ(r.status, 1) << input;
     }
     // no reachable display
-    Outcome r = run_refused(kBeforeMode + "1\n", {"DISPLAY=:399"});
+    Outcome r = run_refused(kBeforeMode + "1\n", {"DISPLAY=:3999"});
     EXPECT_EQ(r.out, kMenu + kRefused);
     EXPECT_EQ(r.status, 1);
 }

@@ -4,6 +4,7 @@
 // server's own VidMode view port. Every case leaves the server in its 800x600 mode.
 #include <gtest/gtest.h>
 
+#include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver_owned.h"
 #include "video/vid.h"
 #include "video/vid_convert.h"
@@ -339,6 +340,11 @@ TEST(VideoFullScreen, RealDirectVideoInTheFullWidthMode)
         vid_update(a.data());
         expect_page(a, 0, "mode 6, real direct video");
         EXPECT_EQ(vid_escape(), 0);
+        // a key typed on the server's keyboard (XTEST) reaches the layer through its grab
+        if (ts_have_program("xdotool")) {
+            ASSERT_EQ(ts_run({"xdotool", "key", "a", "Escape"}, nullptr, 10000, {"DISPLAY=" + s.g.xs.display()}), 0);
+            EXPECT_EQ(vid_escape(), 1) << "Escape under direct video";
+        }
         vid_close();
         s.expect_mode(800, 600, "mode 6 closed");
         // mode 5 with 800x600 frames: the flips go to the server, which keeps the view port

@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/shm.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -273,10 +274,14 @@ TEST(VideoWindow, MenuTextAndFlags)
 // of our own, which must see no connection.
 TEST(VideoWindow, BadAnswersNeverReachTheDisplay)
 {
-    int n = 300 + getpid() % 90;
-    std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+    // a display number far above the ones test servers take, with no socket or lock yet
     mkdir("/tmp/.X11-unix", 01777);
-    unlink(path.c_str());
+    int n = 4000 + getpid() % 1000;
+    std::string path;
+    for (;; ++n) {
+        path = "/tmp/.X11-unix/X" + std::to_string(n);
+        if (access(path.c_str(), F_OK) != 0 && access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) != 0) break;
+    }
     int lfd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_un sa{};
     sa.sun_family = AF_UNIX;

@@ -34,17 +34,17 @@ void cv_pair8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
 void cv_checker8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
 // 2 [1]: a 2x2 block: red level on the main diagonal, green/blue index on the other.
 void cv_rgb15(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 3 [2]: RGB555, two pixels per 32-bit store, the first in the low half.
+// 3 [2]: RGB555 in 16 bits: two pixels per 32-bit word, the first in the low half.
 void cv_rgb15_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 4 [1]: the RGB555 value twice in one 32-bit store.
+// 4 [1]: the RGB555 value twice in one 32-bit word.
 void cv_rgb16(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 5 [2]: RGB565, two pixels per 32-bit store, the first in the low half.
+// 5 [2]: RGB565 in 16 bits: two pixels per 32-bit word, the first in the low half.
 void cv_rgb16_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 6 [1]: the RGB565 value twice in one 32-bit store.
+// 6 [1]: the RGB565 value twice in one 32-bit word.
 void cv_rgb24(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 7 [4]: packed B, G, R (3 bytes), four pixels in three 32-bit stores; top byte dropped.
+// 7 [4]: packed B, G, R (3 bytes): four pixels in three 32-bit words; top byte dropped.
 void cv_rgb24_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 8 [2]: packed B, G, R twice (6 bytes), two pixels in three 32-bit stores; top byte dropped.
+// 8 [2]: packed B, G, R twice (6 bytes): two pixels in three 32-bit words; top byte dropped.
 void cv_rgb32(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
 // 9 [2]: the 32-bit word unchanged, top byte included.
 void cv_rgb32_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);

@@ -99,6 +99,7 @@ int32_t fx_curtain_init()
 uint32_t* fx_curtain_render(uint32_t t)
 {
     uint32_t* out = fx_curtain_out;
+    if (out == nullptr || fx_curtain_pic == nullptr) return nullptr;   // init did not complete
     fx_curtain_clear_border(out);
     const uint32_t n = fx_curtain_anim_size >= 4 ? anim_frame_count(fx_curtain_anim) : 0;
     // An empty container has no frame to show (and no count to divide by); the blit itself

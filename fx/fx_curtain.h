@@ -9,7 +9,7 @@ int32_t fx_curtain_init();
 // Allocates the output frame, the picture frame and a temporary 8-bit picture, decodes
 // emb_pic_curtain and expands it into the picture frame; the animation is emb_anim_curtain.
 // 0 on success, -1 when an allocation fails (then fx_curtain_free releases what was obtained and
-// render must not be called). A picture that does not decode leaves the picture frame black.
+// render returns null). A picture that does not decode leaves the picture frame black.
 
 int32_t fx_curtain_init_from(const uint8_t* pic, uint32_t pic_size, const uint8_t* anim,
                              uint32_t anim_size);
@@ -19,7 +19,7 @@ int32_t fx_curtain_init_from(const uint8_t* pic, uint32_t pic_size, const uint8_
 uint32_t* fx_curtain_render(uint32_t t);
 // Draws the frame for animation time t (about 23 steps a second; main passes the clock / 3) and
 // returns the output frame (320x240, top bytes 0). Frame t mod n runs forwards on even passes
-// through the n frames and backwards on odd ones. No allocation.
+// through the n frames and backwards on odd ones. Null when init did not complete. No allocation.
 
 void fx_curtain_free();
 // Releases the output and picture frames (either may be missing). Safe to call twice.

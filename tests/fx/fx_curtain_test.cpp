@@ -94,10 +94,11 @@ TEST_F(CurtainFixture, ColumnsShowAnimationSeamAndPicture)
     }
 }
 
-TEST(Curtain, FreeWithoutInitAndTwiceIsSafe)
+TEST(Curtain, RenderAfterFreeGivesNullAndFreeTwiceIsSafe)
 {
     fx_curtain_free();
     fx_curtain_free();
+    EXPECT_EQ(fx_curtain_render(5), nullptr);
 }
 
 }  // namespace

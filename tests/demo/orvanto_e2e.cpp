@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/ts_process.h"
-#include "tests/support/ts_xserver_owned.h"
+#include "tests/support/ts_xserver.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -64,7 +64,7 @@ TEST(OrvantoEndToEnd, EscapeInStageZeroEndsWithItsMessage)
 {
     ts_xserver_guard g;
     std::string why;
-    ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 24, {}, &why)) << why;
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
     for (const char* mode : {"1", "3", "4"}) {
         ts_process p;
@@ -86,7 +86,7 @@ TEST(OrvantoEndToEnd, KilledProgramLeavesNoSharedMemory)
 {
     ts_xserver_guard g;
     std::string why;
-    ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 16, {}, &why)) << why;
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {}, &why)) << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
     ts_process p;
     ASSERT_TRUE(ts_start(&p, {ts_build_path("orvanto")}, env, kBeforeMode + "4\n"));
@@ -103,7 +103,7 @@ TEST(OrvantoEndToEnd, RefusedModesAndNoDisplay)
 {
     ts_xserver_guard g;
     std::string why;
-    ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 16, {"-extension", "MIT-SHM"}, &why)) << why;
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {"-extension", "MIT-SHM"}, &why)) << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
     // bad answers, a mode the server cannot give (no MIT-SHM, no DGA on Xvfb)
     for (const char* input : {"0\n", "7\n", "word\n", "", "3\n", "5\n", "6\n"}) {
@@ -129,7 +129,7 @@ TEST(OrvantoEndToEnd, FullScreenWithoutVideoMemoryIsRefused)
     }
     ts_xserver_guard g;
     std::string why;
-    if (!ts_start_xorg_dummy_owned(&g.xs, 24, {}, {}, &why)) GTEST_SKIP() << why;
+    if (!ts_start_xorg_dummy(&g.xs, 24, {}, {}, &why)) GTEST_SKIP() << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
     for (const char* input : {"5\n", "6\n"}) {
         Outcome r = run_refused(kBeforeMode + input, env);

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/ts_process.h"
-#include "tests/support/ts_xserver_owned.h"
+#include "tests/support/ts_xserver.h"
 #include "video/vid.h"
 #include "video/vid_convert.h"
 #include "video/vid_x11.h"
@@ -83,7 +83,7 @@ struct Server {
     Display* d = nullptr;
     bool start(int depth, std::string* why)
     {
-        if (!ts_start_xorg_dummy_owned(&g.xs, depth, kModelines, kModes, why)) return false;
+        if (!ts_start_xorg_dummy(&g.xs, depth, kModelines, kModes, why)) return false;
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         d = XOpenDisplay(g.xs.display().c_str());
         return d != nullptr;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/ts_process.h"
-#include "tests/support/ts_xserver_owned.h"
+#include "tests/support/ts_xserver.h"
 #include "video/vid.h"
 #include "video/vid_convert.h"
 #include "video/vid_x11.h"
@@ -117,7 +117,7 @@ TEST(VideoWindow, EveryModeAndDepthShowsTheConvertedFrame)
     for (const DepthCase& c : cases) {
         ts_xserver_guard g;
         std::string why;
-        ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, c.depth, {}, &why)) << why;
+        ASSERT_TRUE(ts_start_xvfb(&g.xs, c.depth, {}, &why)) << why;
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         for (int mode = 1; mode <= 4; ++mode) {
             std::string what = "depth " + std::to_string(c.depth) + " mode " + std::to_string(mode);
@@ -183,7 +183,7 @@ TEST(VideoWindow, MissingSharedMemoryOrConverterIsRefused)
     std::string why;
     {
         ts_xserver_guard g;
-        ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 24, {"-extension", "MIT-SHM"}, &why)) << why;
+        ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {"-extension", "MIT-SHM"}, &why)) << why;
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         EXPECT_EQ(init_with_answer("3\n"), 2);
         EXPECT_EQ(vid_display, nullptr) << "a failed set-up releases the display";
@@ -196,7 +196,7 @@ TEST(VideoWindow, MissingSharedMemoryOrConverterIsRefused)
     }
     {
         ts_xserver_guard g;
-        ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 30, {}, &why)) << why;
+        ASSERT_TRUE(ts_start_xvfb(&g.xs, 30, {}, &why)) << why;
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         vid_set_converter(9);
         EXPECT_EQ(vid_init_size(320, 240, 1), 2) << "no converter for depth 30";
@@ -210,7 +210,7 @@ TEST(VideoWindow, EscapeIsTheOnlyKeyThatCounts)
     if (!ts_have_program("xdotool")) GTEST_SKIP() << "xdotool is not installed";
     ts_xserver_guard g;
     std::string why;
-    ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 24, {}, &why)) << why;
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
     setenv("DISPLAY", g.xs.display().c_str(), 1);
     ASSERT_EQ(vid_init_size(320, 240, 1), 0);
     EXPECT_EQ(vid_escape(), 0) << "nothing pending: returns at once";
@@ -234,7 +234,7 @@ TEST(VideoWindow, MenuTextAndFlags)
 {
     ts_xserver_guard g;
     std::string why;
-    ASSERT_TRUE(ts_start_xvfb_owned(&g.xs, 16, {}, &why)) << why;
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {}, &why)) << why;
     setenv("DISPLAY", g.xs.display().c_str(), 1);
     const char* menu =
         "Internal window size: 320x240\n"

@@ -564,11 +564,12 @@ mus_sample stab(const char* name, int third, uint8_t vol)
     return finish(name, w, r, 0.95, 0.1, 0, vol);
 }
 
-// Vowel "aah": a band-limited glottal saw through three formant band-passes.
+// Vowel "aah": a band-limited glottal saw through three formant band-passes. Sung around D5,
+// so its notes play near their own rate and the formants stay put.
 mus_sample vox()
 {
     double r = rate_at(0, 50);
-    double hz = midi_hz(62);
+    double hz = midi_hz(74);
     wave w = make(1.7, r);
     saw_osc g;
     svf f1, f2, f3;
@@ -688,8 +689,8 @@ void mus_make_samples(std::vector<mus_sample>& s)
     s[1] = bass();
     s[3] = snare();
     s[4] = kick();
-    s[5] = hat("closed hat", 0.028, 0.12, 36);
-    s[6] = hat("open hat", 0.16, 0.42, 34);
+    s[5] = hat("closed hat", 0.028, 0.12, 32);
+    s[6] = hat("open hat", 0.16, 0.42, 30);
     s[7] = clap();
     s[8] = tom();
     s[9] = cymbal("crash", 55, 1.5, 0.45, 1.0, 0xc4a5, 44);

@@ -28,8 +28,8 @@ int midi_offset(int s)
 {
     switch (s) {
     case S_BASS: case S_ACID: case S_SUB: return -8;
-    case S_PAD: case S_STRINGS: case S_VOX: case S_MSTAB: case S_JSTAB: return 12;
-    case S_PLUCK: case S_LEAD: case S_BELL: case S_GLASS: return 24;
+    case S_PAD: case S_STRINGS: case S_MSTAB: case S_JSTAB: return 12;
+    case S_PLUCK: case S_LEAD: case S_BELL: case S_GLASS: case S_VOX: return 24;
     default: return 1000;
     }
 }
@@ -253,7 +253,12 @@ void acid(int p, int row0, std::initializer_list<chord> chords, int vol)
         for (int k = 0; k < 16; k++) {
             if (rest[k])
                 continue;
-            int m = b + (oct[k] == 15 ? c.third + 12 : oct[k]);
+            int o = oct[k];
+            if (o == 15)
+                o = c.third + 12;
+            if (o == 10 && c.third == 4)
+                o = 7;  // the minor seventh only over minor chords: it stays in the key
+            int m = b + o;
             if (k == 7 || k == 13)  // slides into the next step
                 legato(p, row + k, C_BASS, S_ACID, m, 0x30);
             else
@@ -402,7 +407,7 @@ const std::initializer_list<tone_ev> theme_a2 = {
     {0, 69, 6}, {6, 74, 2}, {8, 77, 4}, {12, 79, 2}, {14, 77, 2},
     {16, 77, 6}, {22, 74, 2}, {24, 70, 4}, {28, 74, 4},
     {32, 72, 6}, {38, 77, 2}, {40, 81, 4}, {44, 79, 2}, {46, 77, 2},
-    {48, 76, 6}, {54, 73, 2}, {56, 74, 8}};
+    {48, 76, 6}, {54, 72, 2}, {56, 74, 8}};
 // Theme B over Gm | Dm | Bb | A
 const std::initializer_list<tone_ev> theme_b = {
     {0, 70, 3}, {3, 74, 3}, {6, 79, 4}, {10, 77, 2}, {12, 74, 4},
@@ -851,8 +856,11 @@ void p19()
     arp(19, 0, {C, D}, 24, false);
     melody(19, 0, C_LEAD, S_LEAD, {{0, 76, 8}, {8, 79, 4}, {12, 76, 4}, {16, 78, 8}, {24, 81, 8}}, 40);
     tom_fill(19, 24);
-    for (int k = 0; k < 9; k++)
-        speed(19, 23 + k, 7 + k);  // ritardando: speeds 7 to 15
+    // ritardando over the last bar and a half: the final chord lands about when the closing
+    // wipe begins (280 ticks after the show's last timed stage)
+    const int rit[17] = {7, 7, 7, 7, 8, 8, 8, 9, 9, 10, 10, 11, 12, 13, 13, 14, 15};
+    for (int k = 0; k < 17; k++)
+        speed(19, 15 + k, rit[k]);
     // the final chord
     speed(19, 32, 31);
     speed(19, 33, 4);

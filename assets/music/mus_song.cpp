@@ -717,7 +717,8 @@ void p14()
     hit(14, 0, C_KICK, S_BOOM, 56);
     hit(14, 0, C_FX, S_CRASH);
     drum_line(14, 0, 4, C_HAT, S_SHAKER, "s.s.s.ss");
-    drum_line(14, 0, 4, C_SNARE, S_SNARE, "....x...");
+    drum_line(14, 0, 3, C_SNARE, S_SNARE, "....x...");
+    roll(14, 24, 8, 12, 44);  // and the beat comes back
     pads(14, 0, {Bb, C, Dm, Dm}, 8, false, 0);
     pad_volume(14, 1, 40);
     bass_long(14, 0, {Bb, C, Dm, Dm}, 8, S_SUB, 40);
@@ -726,6 +727,7 @@ void p14()
                                    {16, 81, 8}, {24, 86, 8}}, 30);
     string_line(14, 16, C_ECHO, {69, 72}, 30);
     // the beat returns
+    hit(14, 32, C_FX, S_CRASH);
     pad_volume(14, 33, 30);
     pads(14, 32, {Gm, A}, 16, false, 0);
     bass_dnb(14, 32, {Gm, A}, 52);
@@ -780,6 +782,8 @@ void p17()
     drum_line(17, 0, 4, C_HAT, S_HAT, "g.g.g.gg");
     for (int r = 4; r < 32; r += 8)
         hit(17, r, C_PERC, S_RIM, 30);
+    hit(17, 23, C_FX, S_REVCYM, 36);
+    hit(17, 32, C_FX, S_CRASH, 24);
     pad_volume(17, 33, 26);
     pads(17, 32, {Dm, C}, 16, false, 0);
     bass_long(17, 32, {Dm, C}, 16, S_SUB, 44);

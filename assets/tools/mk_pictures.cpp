@@ -66,18 +66,28 @@ canvas pic_title()
     stops(cv, 170, 201, {{20, 10, 40}, {120, 60, 160}, {255, 190, 230}});
     for (int y = 0; y < 240; y++)
         for (int x = 0; x < 320; x++) {
-            double dx = x - 160, dy = y - 330;
+            double dx = x - 160, dy = y - 375;
             double d = std::sqrt(dx * dx + dy * dy);
             if (d < 190) {
-                double lit = clamp01((-dy / 190.0) * 0.9 + (dx / 190.0) * 0.2 + 0.1);
+                double lit = clamp01((-dy / 190.0) * 0.9 + (dx / 190.0) * 0.2 + 0.1 -
+                                     0.15 * fbm(x / 25.0, y / 6.0, 3, 19));
                 cv.at(x, y) = uint8_t(level(lit, 170, 201));
             } else if (d < 196) {
                 cv.at(x, y) = uint8_t(level(1 - (d - 190) / 6, 130, 145));
             }
         }
     const std::string name = "ORVANTO";
-    const int scale = 7;
-    shaded_text(cv, name, (320 - text_width(name, scale)) / 2, 60, scale, 64, 128);
+    const int scale = 7, nx = (320 - text_width(name, scale)) / 2, ny = 60;
+    // a soft glow round the name, over the sky
+    stops(cv, 202, 233, {{40, 12, 70}, {150, 60, 170}, {255, 170, 240}});
+    const std::vector<double> glow = grow(text_mask(320, 240, name, nx, ny, scale), 320, 240, 9.0, true);
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            const double g = glow[size_t(y) * 320 + size_t(x)];
+            if (g > 0.05 && cv.at(x, y) < 64)
+                cv.at(x, y) = uint8_t(level(g * 0.8, 202, 233));
+        }
+    shaded_text(cv, name, nx, ny, scale, 64, 128);
     const std::string sub = "A REAL-TIME DEMO";
     text(cv, sub, (320 - text_width(sub, 2)) / 2, 140, 2,
          [](int, int y) { return level((y - 140) / 14.0, 130, 161); });

@@ -42,12 +42,13 @@ canvas pic_ball_tex()
                 double d, s;
                 sphere_light(nx, ny, d, s);
                 double v = 0.75 * d + s * 0.6;
-                // the even textures carry a band round the ball, the odd ones two stripes
-                double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
-                double lat = std::asin(std::clamp(ny * 0.8 + nz * 0.2 - 0.1, -1.0, 1.0));
-                bool band = (b % 2 == 0) ? std::fabs(lat) < 0.22 : std::fabs(std::fabs(lat) - 0.55) < 0.14;
+                // the even textures carry a band round the ball, the odd ones two stripes; the
+                // bands follow a tilted equator
+                const double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
+                const double e = (ny * 0.85 + nx * 0.3 - nz * 0.43);
+                const bool band = (b % 2 == 0) ? std::fabs(e) < 0.17 : std::fabs(std::fabs(e) - 0.45) < 0.1;
                 if (band)
-                    v = v * 0.55;
+                    v = v * 0.6;
                 cv.at(51 * b + x, y) = uint8_t(level(clamp01(v), 1 + 60 * b, 60 + 60 * b));
             }
     return cv;

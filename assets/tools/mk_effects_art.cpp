@@ -143,7 +143,8 @@ canvas pic_ball_fg()
     return cv;
 }
 
-// A plate with the name cut out of it: the rays shine through the letters and round the plate.
+// A ring round the rays' source and a plate with the name cut out of it: the rays shine
+// through the ring, through the letters and round both.
 canvas pic_beams_logo()
 {
     canvas cv(320, 240);
@@ -155,10 +156,11 @@ canvas pic_beams_logo()
     std::vector<double> letters = text_mask(320, 240, name, tx, ty, scale);
     for (int y = 0; y < 240; y++)
         for (int x = 0; x < 320; x++) {
-            // a ring round the ray source and a bar under it that holds the letters
-            double dx = x - 160, dy = y - 95;
+            // a ring round the ray source (the rays fan out from (107.5, 55.5)) and a bar
+            // lower down that holds the letters
+            double dx = x + 0.5 - 107.5, dy = y + 0.5 - 55.5;
             double d = std::sqrt(dx * dx + dy * dy);
-            bool ring = d > 62 && d < 80;
+            bool ring = d > 36 && d < 50;
             bool bar = y >= ty - 12 && y < ty + 7 * scale + 12 && x >= tx - 16 && x < tx + tw + 16;
             if (!(ring || bar))
                 continue;
@@ -166,7 +168,7 @@ canvas pic_beams_logo()
                 continue;  // cut out: the rays show
             double v;
             if (ring)
-                v = 0.5 + 0.5 * std::cos((d - 71) / 9.0 * 1.5) * (0.6 - 0.4 * dy / 80.0);
+                v = 0.5 + 0.5 * std::cos((d - 43) / 7.0 * 1.5) * (0.6 - 0.4 * dy / 50.0);
             else
                 v = 0.3 + 0.6 * (1.0 - double(y - (ty - 12)) / (7 * scale + 24)) + 0.1 * std::sin(x * 0.3);
             cv.at(x, y) = uint8_t(level(clamp01(v), 1, 64));

@@ -101,10 +101,22 @@ canvas pic_end()
     stops(cv, 64, 127, {{20, 40, 80}, {80, 160, 255}, {230, 250, 255}});
     cv.set_colour(128, {0, 0, 10});
     stops(cv, 130, 161, {{120, 120, 140}, {255, 240, 200}});
+    // a pale moon over a dark range of hills, and the name's colours once more
+    stops(cv, 170, 201, {{30, 40, 70}, {170, 180, 200}, {250, 250, 240}});
+    stops(cv, 202, 233, {{2, 4, 10}, {14, 22, 40}});
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            const double md = std::hypot(x - 291.0, y - 26.0);
+            if (md < 17)
+                cv.at(x, y) = uint8_t(level(clamp01(1.0 - 0.5 * fbm(x / 6.0, y / 6.0, 3, 71) - (md / 17) * 0.3), 170, 201));
+            const double ridge = 205 - 22 * fbm(x / 45.0, 2.5, 5, 73);
+            if (y > ridge)
+                cv.at(x, y) = uint8_t(level((y - ridge) / 40.0, 202, 233));
+        }
     const std::string a = "THE END";
     shaded_text(cv, a, (320 - text_width(a, 6)) / 2, 50, 6, 64, 128);
-    const char* lines[] = {"THANK YOU FOR WATCHING", "ORVANTO", "CODE  GRAPHICS  MUSIC", "ALL MADE BY HAND"};
-    int y = 124;
+    const char* lines[] = {"THANK YOU FOR WATCHING", "ORVANTO", "SEE YOU NEXT TIME"};
+    int y = 122;
     for (const char* l : lines) {
         std::string s(l);
         text(cv, s, (320 - text_width(s, 2)) / 2, y, 2,

@@ -15,7 +15,11 @@ namespace {
 
 using bytes = std::vector<uint8_t>;
 
-void put_tag(bytes& b, const char* t) { b.insert(b.end(), t, t + 4); }
+void put_tag(bytes& b, const char* t)
+{
+    for (int i = 0; i < 4; i++)
+        b.push_back(uint8_t(t[i]));
+}
 void put_be32(bytes& b, uint32_t v)
 {
     for (int s = 24; s >= 0; s -= 8)

@@ -164,7 +164,7 @@ canvas wipe_spiral()
             double dx = x - 159.5, dy = y - 119.5;
             double a = (std::atan2(dy, dx) + M_PI) / (2 * M_PI);  // 0..1 round the centre
             double d = std::sqrt(dx * dx + dy * dy) / maxd;      // 0..1 outwards
-            // three arms: the sweep reaches radius d after d * 3 turns of the arm
+            // one arm wound three times round the centre: the sweep goes round and outwards
             double v = std::fmod(a + d * 3.0, 1.0);
             cv.at(x, y) = uint8_t(clampi(int((0.75 * v + 0.25 * d) * 255), 0, 255));
         }

@@ -2,6 +2,7 @@
 #include "engine3d/fl_face_list.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "engine3d/lt_light.h"
 #include "engine3d/rz.h"
@@ -94,6 +95,21 @@ int32_t fl_add_object(sc_object* o)
     return fl_count;
 }
 
+// Turns byte counts (2 per pair) into bucket ends and moves the pairs from the last to the
+// first, each into the top free place of its bucket: a stable counting pass.
+static void scatter_pass(int32_t n, int shift, uint32_t* counts, const uint32_t* src, uint32_t* dst)
+{
+    for (int b = 1; b < 256; b++)
+        counts[b] += counts[b - 1];
+    for (int32_t i = n - 1; i >= 0; i--) {
+        // the pair moves as one 64-bit word
+        uint64_t pair;
+        std::memcpy(&pair, src + 2 * i, sizeof pair);
+        const uint32_t at = counts[(static_cast<uint32_t>(pair) >> shift) & 255] -= 2;
+        std::memcpy(dst + at, &pair, sizeof pair);
+    }
+}
+
 uint32_t* rs_byte_pass(int32_t n, int p, const uint32_t* src, uint32_t* dst)
 {
     const int shift = 8 * (p & 3);
@@ -101,14 +117,7 @@ uint32_t* rs_byte_pass(int32_t n, int p, const uint32_t* src, uint32_t* dst)
         rs_counts[b] = 0;
     for (int32_t i = 0; i < n; i++)
         rs_counts[(src[2 * i] >> shift) & 255] += 2;
-    // each count becomes the end of its bucket, in u32 units
-    for (int b = 1; b < 256; b++)
-        rs_counts[b] += rs_counts[b - 1];
-    for (int32_t i = n - 1; i >= 0; i--) {
-        const uint32_t at = rs_counts[(src[2 * i] >> shift) & 255] -= 2;
-        dst[at] = src[2 * i];
-        dst[at + 1] = src[2 * i + 1];
-    }
+    scatter_pass(n, shift, rs_counts, src, dst);
     return dst;
 }
 
@@ -116,16 +125,26 @@ uint32_t* rs_sort_pairs(int32_t n, const uint32_t* keys, uint32_t* work, int pas
 {
     if (n < 0)
         n = 0;
+    const bool valid = passes >= 1 && passes <= 4;
+    // The counts of every pass's byte are taken while the pairs are built: a pass's counts do
+    // not depend on the order the pairs are in, so this equals counting before each pass.
+    for (int b = 0; b < 1024; b++)
+        rs_counts[b] = 0;
     for (int32_t i = 0; i < n; i++) {
-        work[2 * i] = keys[i];
+        const uint32_t key = keys[i];
+        work[2 * i] = key;
         work[2 * i + 1] = static_cast<uint32_t>(i);
+        rs_counts[key & 255] += 2;
+        rs_counts[256 + ((key >> 8) & 255)] += 2;
+        rs_counts[512 + ((key >> 16) & 255)] += 2;
+        rs_counts[768 + (key >> 24)] += 2;
     }
-    if (passes < 1 || passes > 4)
+    if (!valid)
         return nullptr;
     uint32_t* a = work;
     uint32_t* b = work + 2 * static_cast<size_t>(n);
     for (int p = 0; p < passes; p++) {
-        rs_byte_pass(n, p, a, b);
+        scatter_pass(n, 8 * p, rs_counts + 256 * p, a, b);
         uint32_t* t = a;
         a = b;
         b = t;
@@ -223,6 +242,9 @@ static void draw_sorted(const uint32_t* pairs, int32_t n)
 {
     rz_vertex r[4] = {};
     const uint32_t depth_flag = rz_zbuf ? 32u : 0u;
+    // Effects may have set a mode of their own since the last list was drawn: the cache is
+    // trusted only within one drawing, so the first face always sets its mode.
+    rz_mode = 0;
     for (int32_t j = n - 1; j >= 0; j--) {
         const uint32_t idx = pairs[2 * j + 1];
         const sc_object* o = fl_objects[idx];

@@ -1,4 +1,4 @@
-// View-matrix maths, object and camera transforms and the perspective projection.
+// View-matrix maths: the rotation matrix, point rotation and translation, the projection.
 #include "engine3d/m3_view.h"
 
 #include <cmath>

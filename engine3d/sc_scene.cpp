@@ -34,7 +34,8 @@ int sc_init(sc_scene* scene)
 
 void sc_release(sc_scene* scene)
 {
-    if (!scene)
+    // A scene not set up (or released already) has no cell: it is not counted twice.
+    if (!scene || !scene->head)
         return;
     std::free(scene->head);
     scene->head = nullptr;

@@ -71,8 +71,10 @@ int sc_init(sc_scene* scene);
 // look-at camera; counts a live scene and clears the face-sort mode. 1 for null or no memory.
 void sc_release(sc_scene* scene);
 // Frees the list cell (call sc_free_objects first); the last live scene frees the depth buffer.
+// A scene without a cell (never set up, or released already) is left alone.
 int sc_copy(sc_scene* dst, const sc_scene* src);
-// Copies the whole record (the copy shares src's list); 1 when either is null.
+// Copies the whole record (the copy shares src's list: release only one of the two);
+// 1 when either is null.
 int sc_add_object(sc_scene* scene, sc_object* object);
 // Appends object at the end of the list and counts the reference; 1 for null or no memory.
 sc_object* sc_add_instance(sc_scene* scene, sc_object* source);

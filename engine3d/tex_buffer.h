@@ -1,5 +1,6 @@
 #pragma once
 // Texture buffers: 256x256 texel areas that the rasteriser's texture slots point at.
+#include <cstddef>
 #include <cstdint>
 
 typedef uint8_t* tex_buffer;
@@ -17,3 +18,12 @@ tex_buffer tex_alloc(int32_t bits);
 
 void tex_free(tex_buffer t);
 // Releases a texture made by tex_alloc or tex_from_picture; null does nothing.
+
+tex_buffer tex_from_picture(const uint8_t* image, uint8_t* palette);
+// New 8-bit texture of an IFF picture in memory (PBM or ILBM), resampled to 256x256 by nearest
+// neighbour: texel (x, y) = pixel ((x * min(w, 256)) >> 8, (y * min(h, 256)) >> 8), so a larger
+// picture keeps its top-left 256x256 and a smaller one is stretched; rows 256..271 are zero.
+// The picture's palette goes to `palette` (768 bytes). Null when the picture or memory fails.
+
+tex_buffer tex_from_picture_n(const uint8_t* image, size_t size, uint8_t* palette);
+// As tex_from_picture for a picture of exactly `size` bytes: no read goes past image + size.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,6 +73,15 @@ void sd_sigchld(int) {
     errno = saved_errno;
 }
 
+// Waits the playing time of `len` bytes of the device's format.
+static void sd_rest(uint32_t len) {
+    const uint64_t rate = sd_devnum == 1 ? 21700 : 128000;  // bytes per second
+    uint64_t ns = (uint64_t)len * 1000000000ull / rate;
+    timespec t = {(time_t)(ns / 1000000000ull), (long)(ns % 1000000000ull)};
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+}
+
 // The child: asks for a record, copies it to the device, and so on until the end marker. It
 // ends with _exit, so that nothing inherited from the parent (stdio buffers, exit handlers of
 // the display libraries) runs twice.
@@ -84,8 +94,10 @@ void sd_sigchld(int) {
         if (len == sd_end_marker) _exit(1);
         if (len > sizeof sd_buffer) _exit(2);  // not a record of ours
         if (!sd_read_all(sd_pipe[0], sd_buffer, len)) _exit(2);
-        // device errors are not fatal: the copy loop goes on with the next record
-        sd_write_all(sd_device.fd, sd_buffer, len, sd_oss.write);
+        // Device errors are not fatal: the copy loop goes on with the next record. It waits as
+        // long as the device would have taken to play the record, so that the replay keeps to
+        // time and the parent's main flow is not starved by a stream of requests.
+        if (!sd_write_all(sd_device.fd, sd_buffer, len, sd_oss.write)) sd_rest(len);
     }
 }
 

@@ -87,8 +87,9 @@ static void sd_rest(uint32_t len) {
 // the display libraries) runs twice.
 [[noreturn]] static void sd_child(pid_t parent) {
     for (;;) {
-        if (getppid() != parent) _exit(2);  // the parent has gone without the end marker
-        kill(parent, SIGCHLD);
+        // Once the parent has gone (after its stop it does not wait for us) nobody is asked;
+        // what is left in the pipe is still played, up to the marker or the end of file.
+        if (getppid() == parent) kill(parent, SIGCHLD);
         uint32_t len;
         if (!sd_read_all(sd_pipe[0], &len, 4)) _exit(2);  // end of file: the parent has gone
         if (len == sd_end_marker) _exit(1);

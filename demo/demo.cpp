@@ -1,5 +1,6 @@
 #include "demo/demo.h"
 
+#include "sound/sd_audio.h"
 #include "video/vid.h"
 
 #include <cstdio>
@@ -15,6 +16,7 @@ void demo_exit(int32_t status, const char* message)
 {
     // the sound (audio child, timer, device) stops first, then the display is restored, so the
     // message is printed on a normal screen
+    sd_stop();
     vid_close();
     std::puts(message);
     std::exit(status);

@@ -6,6 +6,9 @@
 #include "demo/demo_sync.h"
 #include "picture/iff.h"
 #include "picture/pix.h"
+#include "sound/pt.h"
+#include "sound/sd_audio.h"
+#include "sound/sd_device.h"
 #include "sound/sync.h"
 #include "video/vid.h"
 
@@ -16,6 +19,10 @@
 int main()
 {
     // 1. the sound device menu comes first (it also empties the sync registry)
+    if (sd_menu() == 0) {
+        std::puts("Sound device failure. Exiting.");
+        std::exit(1);
+    }
 
     // 2. the display mode menu and the display
     if (vid_init(1, 0) != 0) {
@@ -31,8 +38,11 @@ int main()
     // 4. the sync handlers, in list order up to the empty entry
     for (const sync_handler* h = demo_sync_handlers; h->callback; ++h) sync_register(h);
 
-    // 5. the module, loaded and reset
-    // 6. the audio child and the 70 Hz timer: from here on the song position moves
+    // 5. the module, loaded (its patterns converted in place) and the replay reset
+    pt_start_sized(emb_module, emb_module_size);
+    // 6. the audio child and the 70 Hz timer: from here on the song position moves and the sync
+    // handlers may run at any moment
+    sd_fork(70);
 
     // 7. stage 1's wipe mask into slot B: the palette is written first and the pixels over it
     iff_decode_n(emb_wipe_1, emb_wipe_1_size, demo_pic_b, demo_pic_b);

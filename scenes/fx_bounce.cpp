@@ -47,17 +47,15 @@ int32_t trunc32(double v)
 }
 
 // Both backgrounds, each decoded with its own palette (through fx_scene_palette) and expanded.
-bool load_backgrounds()
+bool load_backgrounds(const fx_bounce_media& media)
 {
     fx_bounce_bg[0] = static_cast<uint32_t*>(std::malloc(pixels * sizeof(uint32_t)));
     fx_bounce_bg[1] = static_cast<uint32_t*>(std::malloc(pixels * sizeof(uint32_t)));
     uint8_t* indices = static_cast<uint8_t*>(std::malloc(pixels));
     bool ok = fx_bounce_bg[0] && fx_bounce_bg[1] && indices;
-    const uint8_t* pics[2] = {emb_pic_bounce_bg1, emb_pic_bounce_bg2};
-    const uint32_t sizes[2] = {emb_pic_bounce_bg1_size, emb_pic_bounce_bg2_size};
     for (int k = 0; k < 2 && ok; k++) {
         std::memset(indices, 0, pixels);   // a smaller picture leaves colour 0 below it
-        ok = fx_pic_decode(pics[k], sizes[k], indices, pixels, fx_scene_palette) != 0;
+        ok = fx_pic_decode(media.bg[k], media.bg_size[k], indices, pixels, fx_scene_palette) != 0;
         if (ok)
             pix_expand_palette(indices, fx_scene_palette, fx_bounce_bg[k], pixels);
     }
@@ -67,16 +65,16 @@ bool load_backgrounds()
 
 // The environment texture, and the reverse and face textures quantised to 16 groups; the face
 // texture's palette is the one the shaded palette is built from.
-bool load_textures()
+bool load_textures(const fx_bounce_media& media)
 {
-    fx_bounce_tex_env = tex_from_picture_n(emb_pic_lattice_tex, emb_pic_lattice_tex_size, fx_bounce_pal_env);
+    fx_bounce_tex_env = tex_from_picture_n(media.env, media.env_size, fx_bounce_pal_env);
     if (!fx_bounce_tex_env)
         return false;
-    fx_bounce_tex_back = tex_from_picture_n(emb_pic_bounce_tex1, emb_pic_bounce_tex1_size, fx_bounce_pal_tex);
+    fx_bounce_tex_back = tex_from_picture_n(media.back, media.back_size, fx_bounce_pal_tex);
     if (!fx_bounce_tex_back)
         return false;
     pal_quantise_texels(fx_bounce_tex_back, levels, step);
-    fx_bounce_tex_face = tex_from_picture_n(emb_pic_bounce_tex0, emb_pic_bounce_tex0_size, fx_bounce_pal_tex);
+    fx_bounce_tex_face = tex_from_picture_n(media.face, media.face_size, fx_bounce_pal_tex);
     if (!fx_bounce_tex_face)
         return false;
     pal_shade_ramp(fx_bounce_pal_env, fx_bounce_pal_tex, fx_scene_palette, levels, step);
@@ -160,21 +158,31 @@ int32_t fx_bounce_height(int32_t t)
 
 int fx_bounce_init()
 {
+    const fx_bounce_media embedded = {
+        emb_3ds_bouncer, emb_3ds_bouncer_size, emb_3ds_flyers, emb_3ds_flyers_size,
+        {emb_pic_bounce_bg1, emb_pic_bounce_bg2}, {emb_pic_bounce_bg1_size, emb_pic_bounce_bg2_size},
+        emb_pic_lattice_tex, emb_pic_lattice_tex_size, emb_pic_bounce_tex0, emb_pic_bounce_tex0_size,
+        emb_pic_bounce_tex1, emb_pic_bounce_tex1_size};
+    return fx_bounce_init_from(embedded);
+}
+
+int fx_bounce_init_from(const fx_bounce_media& media)
+{
     fx_bounce_free();
     if (sc_init(&fx_bounce_scene) != 0)
         return -1;
     fx_bounce_scene.cam_z = 16000;
     fx_bounce_scene.target_y = 1000;
     rz_set_screen(W, H, 8);
-    if (ld_3ds_meshes_mem_n(emb_3ds_bouncer, emb_3ds_bouncer_size, &fx_bounce_scene) != 0)
+    if (ld_3ds_meshes_mem_n(media.bouncer, media.bouncer_size, &fx_bounce_scene) != 0)
         return -1;
     sc_rewind(&fx_bounce_scene);
     fx_bounce_bouncer = sc_next(&fx_bounce_scene);
     sc_rewind(&fx_bounce_scene);
     if (!fx_bounce_bouncer ||
-        ld_3ds_meshes_mem_n(emb_3ds_flyers, emb_3ds_flyers_size, &fx_bounce_scene) != 0)
+        ld_3ds_meshes_mem_n(media.flyers, media.flyers_size, &fx_bounce_scene) != 0)
         return -1;
-    if (!load_backgrounds() || !load_textures() || !finish_objects())
+    if (!load_backgrounds(media) || !load_textures(media) || !finish_objects())
         return -1;
     fx_bounce_target = static_cast<uint8_t*>(std::calloc(pixels, 1));
     fx_bounce_frame = static_cast<uint32_t*>(std::malloc(pixels * sizeof(uint32_t)));

@@ -17,6 +17,24 @@ int fx_bounce_init();
 // be made or memory is short; what was made stays for fx_bounce_free, and fx_bounce_render
 // then only clears its frame. A second init first releases what the first one made.
 
+struct fx_bounce_media {
+    const uint8_t* bouncer;   // 3DS: the bouncing object is its first mesh
+    uint32_t bouncer_size;
+    const uint8_t* flyers;    // 3DS: the hopping object(s)
+    uint32_t flyers_size;
+    const uint8_t* bg[2];     // IFF PBM, 320x240: the backgrounds before and from tick 539
+    uint32_t bg_size[2];
+    const uint8_t* env;       // IFF PBM: the environment texture
+    uint32_t env_size;
+    const uint8_t* face;      // IFF PBM: the face texture, whose palette shades
+    uint32_t face_size;
+    const uint8_t* back;      // IFF PBM: the reverse texture
+    uint32_t back_size;
+};
+
+int fx_bounce_init_from(const fx_bounce_media& media);
+// fx_bounce_init with other assets (each read within its size).
+
 void fx_bounce_render(uint32_t* dst, int32_t t);
 // Draws the frame at t ticks since the scene began into the 320x240 frame dst: the background
 // (the first picture while t <= 538, then the second) with the render's non-zero pixels of rows

@@ -49,24 +49,23 @@ int32_t minus3(int32_t v)
 
 // The overlay's indices and its frame, expanded through its own palette (left in
 // fx_scene_palette until the texture's palette replaces it).
-bool load_overlay()
+bool load_overlay(const fx_lattice_media& media)
 {
     fx_lattice_overlay = static_cast<uint32_t*>(std::malloc(pixels * sizeof(uint32_t)));
     // zero-filled: a smaller picture leaves the rest transparent
     fx_lattice_overlay8 = static_cast<uint8_t*>(std::calloc(pixels, 1));
     if (!fx_lattice_overlay || !fx_lattice_overlay8)
         return false;
-    if (fx_pic_decode(emb_pic_lattice_overlay, emb_pic_lattice_overlay_size, fx_lattice_overlay8,
-                      pixels, fx_scene_palette) == 0)
+    if (fx_pic_decode(media.overlay, media.overlay_size, fx_lattice_overlay8, pixels, fx_scene_palette) == 0)
         return false;
     pix_expand_palette(fx_lattice_overlay8, fx_scene_palette, fx_lattice_overlay, pixels);
     return true;
 }
 
 // The lattice texture and its two copies shifted by 16 and 32 palette entries.
-bool load_textures()
+bool load_textures(const fx_lattice_media& media)
 {
-    fx_lattice_tex[0] = tex_from_picture_n(emb_pic_lattice_tex, emb_pic_lattice_tex_size, fx_scene_palette);
+    fx_lattice_tex[0] = tex_from_picture_n(media.texture, media.texture_size, fx_scene_palette);
     if (!fx_lattice_tex[0])
         return false;
     fx_lattice_tex[1] = tex_alloc(8);
@@ -86,9 +85,9 @@ bool load_textures()
 
 // The cube of the lattice scene and 342 clones on the 7x7x7 grid, each clone made from the one
 // before; the cube itself fills the centre cell.
-bool build_lattice()
+bool build_lattice(const fx_lattice_media& media)
 {
-    if (ld_3ds_meshes_mem_n(emb_3ds_lattice, emb_3ds_lattice_size, &fx_lattice_scene) != 0)
+    if (ld_3ds_meshes_mem_n(media.scene, media.scene_size, &fx_lattice_scene) != 0)
         return false;
     sc_rewind(&fx_lattice_scene);
     sc_object* from = sc_next(&fx_lattice_scene);
@@ -111,9 +110,9 @@ bool build_lattice()
 
 // The box and 30 clones. Each clone copies the box's x at its making, then the box moves on:
 // the clones stand at 0, -45500, -44200, ..., -9100 and the box ends at -7800.
-bool build_boxes()
+bool build_boxes(const fx_lattice_media& media)
 {
-    if (ld_3ds_meshes_mem_n(emb_3ds_box, emb_3ds_box_size, &fx_lattice_scene) != 0)
+    if (ld_3ds_meshes_mem_n(media.box, media.box_size, &fx_lattice_scene) != 0)
         return false;
     sc_object* box = nullptr;
     sc_rewind(&fx_lattice_scene);
@@ -183,13 +182,22 @@ void lay_overlay(uint32_t* dst)
 
 int fx_lattice_init()
 {
+    const fx_lattice_media embedded = {
+        emb_3ds_lattice, emb_3ds_lattice_size, emb_3ds_box, emb_3ds_box_size,
+        emb_pic_lattice_overlay, emb_pic_lattice_overlay_size, emb_pic_lattice_tex, emb_pic_lattice_tex_size};
+    return fx_lattice_init_from(embedded);
+}
+
+int fx_lattice_init_from(const fx_lattice_media& media)
+{
     fx_lattice_free();
     if (sc_init(&fx_lattice_scene) != 0)
         return -1;
     // the reader takes the first camera whatever the name
-    if (ld_3ds_keys_mem_n(emb_3ds_lattice, emb_3ds_lattice_size, "Camera01", &fx_lattice_path) != 0)
+    if (ld_3ds_keys_mem_n(media.scene, media.scene_size, "Camera01", &fx_lattice_path) != 0)
         return -1;
-    if (!load_overlay() || !load_textures() || !build_lattice() || !build_boxes() || !finish_objects())
+    if (!load_overlay(media) || !load_textures(media) || !build_lattice(media) || !build_boxes(media) ||
+        !finish_objects())
         return -1;
     rz_set_screen(W, H, 8);
     fx_lattice_target = static_cast<uint8_t*>(std::calloc(pixels, 1));

@@ -18,6 +18,20 @@ int fx_lattice_init();
 // fx_lattice_free, and fx_lattice_render then only clears its frame. A second init first
 // releases what the first one made.
 
+struct fx_lattice_media {
+    const uint8_t* scene;     // 3DS: the camera path and, first of its meshes, the cube
+    uint32_t scene_size;
+    const uint8_t* box;       // 3DS: the moving box, the first mesh of fewer than 24 vertices
+    uint32_t box_size;
+    const uint8_t* overlay;   // IFF PBM, 320x240: the overlay, index 0 transparent
+    uint32_t overlay_size;
+    const uint8_t* texture;   // IFF PBM: the environment texture and the palette
+    uint32_t texture_size;
+};
+
+int fx_lattice_init_from(const fx_lattice_media& media);
+// fx_lattice_init with other assets (each read within its size).
+
 void fx_lattice_render(uint32_t* dst, int32_t t);
 // Draws the frame at t ticks of the demo clock into the 320x240 frame dst: the camera passes
 // the whole path every 3000 ticks (t taken modulo 3000, negative t too). Leaves the rasteriser

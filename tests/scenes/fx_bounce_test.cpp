@@ -264,3 +264,60 @@ TEST(BounceLifecycle, FreeReleasesEverythingAndInitRunsAgain)
     for (uint32_t p : b)
         ASSERT_EQ(p, 0u);
 }
+
+// Assets that cannot serve end init with -1; what it made is released by free, and the render
+// in between only clears its frame.
+TEST(BounceLifecycle, UnusableAssetsFailInitSafely)
+{
+    const fx_bounce_media good = {
+        emb_3ds_bouncer, emb_3ds_bouncer_size, emb_3ds_flyers, emb_3ds_flyers_size,
+        {emb_pic_bounce_bg1, emb_pic_bounce_bg2}, {emb_pic_bounce_bg1_size, emb_pic_bounce_bg2_size},
+        emb_pic_lattice_tex, emb_pic_lattice_tex_size, emb_pic_bounce_tex0, emb_pic_bounce_tex0_size,
+        emb_pic_bounce_tex1, emb_pic_bounce_tex1_size};
+    struct Case {
+        const char* what;
+        fx_bounce_media media;
+    };
+    std::vector<Case> cases;
+    auto with = [&](const char* what, auto change) {
+        fx_bounce_media m = good;
+        change(m);
+        cases.push_back({what, m});
+    };
+    with("bouncer cut short", [](fx_bounce_media& m) { m.bouncer_size = 100; });
+    with("no bouncer mesh", [](fx_bounce_media& m) { m.bouncer = emb_pic_bounce_tex0, m.bouncer_size = emb_pic_bounce_tex0_size; });
+    with("flyers cut short", [](fx_bounce_media& m) { m.flyers_size = 300; });
+    with("first background not a picture", [](fx_bounce_media& m) { m.bg[0] = emb_3ds_box, m.bg_size[0] = emb_3ds_box_size; });
+    with("second background of 320x256", [](fx_bounce_media& m) { m.bg[1] = emb_wipe_5, m.bg_size[1] = emb_wipe_5_size; });
+    with("environment texture cut short", [](fx_bounce_media& m) { m.env_size = 50; });
+    with("face texture cut short", [](fx_bounce_media& m) { m.face_size = 50; });
+    with("reverse texture cut short", [](fx_bounce_media& m) { m.back_size = 50; });
+
+    const int32_t live = sc_live_scenes;
+    std::vector<uint32_t> frame(N);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(fx_bounce_init_from(c.media), -1);
+        std::fill(frame.begin(), frame.end(), 7u);
+        fx_bounce_render(frame.data(), 100);
+        EXPECT_EQ(std::count(frame.begin(), frame.end(), 0u), N);
+        fx_bounce_free();
+        EXPECT_EQ(sc_live_scenes, live);
+        EXPECT_EQ(fx_bounce_tex_env, nullptr);
+        EXPECT_EQ(fx_bounce_bg[0], nullptr);
+    }
+    ASSERT_EQ(fx_bounce_init_from(good), 0);
+    fx_bounce_render(frame.data(), 100);
+    EXPECT_EQ(std::count(frame.begin(), frame.end(), 0u), 0);
+    fx_bounce_free();
+}
+
+// Clocks far from the show's: every value stays defined and the frame is drawn.
+TEST_F(Bounce, ExtremeTicks)
+{
+    for (int32_t t : {INT32_MAX, INT32_MIN, -1, -77, -78}) {
+        SCOPED_TRACE(t);
+        fx_bounce_render(frame.data(), t);
+        EXPECT_EQ(fx_bounce_bouncer->pos_y, fx_bounce_height(t));
+    }
+}

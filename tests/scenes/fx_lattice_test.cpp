@@ -341,3 +341,57 @@ TEST(LatticeLifecycle, FreeReleasesEverythingAndInitRunsAgain)
     for (uint32_t p : b)
         ASSERT_EQ(p, 0u);
 }
+
+// Assets that cannot serve end init with -1; what it made is released by free, and the render
+// in between only clears its frame.
+TEST(LatticeLifecycle, UnusableAssetsFailInitSafely)
+{
+    const fx_lattice_media good = {emb_3ds_lattice, emb_3ds_lattice_size, emb_3ds_box, emb_3ds_box_size,
+                                   emb_pic_lattice_overlay, emb_pic_lattice_overlay_size,
+                                   emb_pic_lattice_tex, emb_pic_lattice_tex_size};
+    struct Case {
+        const char* what;
+        fx_lattice_media media;
+    };
+    std::vector<Case> cases;
+    auto with = [&](const char* what, auto change) {
+        fx_lattice_media m = good;
+        change(m);
+        cases.push_back({what, m});
+    };
+    with("scene without a camera path", [](fx_lattice_media& m) { m.scene = emb_3ds_box, m.scene_size = emb_3ds_box_size; });
+    with("scene cut short", [](fx_lattice_media& m) { m.scene_size = 100; });
+    with("overlay not a picture", [](fx_lattice_media& m) { m.overlay = emb_3ds_box, m.overlay_size = emb_3ds_box_size; });
+    with("overlay of 320x256", [](fx_lattice_media& m) { m.overlay = emb_wipe_5, m.overlay_size = emb_wipe_5_size; });
+    with("texture cut short", [](fx_lattice_media& m) { m.texture_size = 200; });
+    with("box scene cut short", [](fx_lattice_media& m) { m.box_size = 40; });
+    with("no mesh below 24 vertices", [](fx_lattice_media& m) { m.box = emb_3ds_bouncer, m.box_size = emb_3ds_bouncer_size; });
+
+    const int32_t live = sc_live_scenes;
+    std::vector<uint32_t> frame(N);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(fx_lattice_init_from(c.media), -1);
+        std::fill(frame.begin(), frame.end(), 7u);
+        fx_lattice_render(frame.data(), 100);
+        EXPECT_EQ(std::count(frame.begin(), frame.end(), 0u), N);
+        fx_lattice_free();
+        EXPECT_EQ(sc_live_scenes, live);
+        EXPECT_EQ(fx_lattice_tex[0], nullptr);
+    }
+    ASSERT_EQ(fx_lattice_init_from(good), 0);
+    fx_lattice_render(frame.data(), 100);
+    EXPECT_LT(std::count(frame.begin(), frame.end(), 0u), N / 2);
+    fx_lattice_free();
+}
+
+// Clocks far from the show's: the camera stays on its path and every value stays defined.
+TEST_F(Lattice, ExtremeTicks)
+{
+    for (int32_t t : {INT32_MAX, INT32_MIN, -1}) {
+        SCOPED_TRACE(t);
+        fx_lattice_render(frame.data(), t);
+        EXPECT_EQ(fx_lattice_scene.roll, 0);
+        EXPECT_LT(std::abs(fx_lattice_scene.cam_x), 3 * 8500);
+    }
+}

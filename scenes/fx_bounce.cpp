@@ -149,11 +149,12 @@ int32_t fx_bounce_height(int32_t t)
 {
     if (t >= rest_tick)
         return 420;
-    // within each bounce of 155 ticks b runs from -77 to 77; q counts the bounces
-    // (64 bits: no overflow for the most negative t)
-    const int64_t q = (static_cast<int64_t>(t) + 77) / 155, b = (static_cast<int64_t>(t) + 77) % 155 - 77;
+    // within each bounce of 155 ticks b runs from -77 to 77; q counts the bounces (64 bits:
+    // no overflow for the most negative t)
+    const int64_t u = static_cast<int64_t>(t) + 77;
+    const double q = static_cast<double>(u / 155), b = static_cast<double>(u % 155 - 77);
     // the last factor is 1 / 539: the peaks fall linearly to nothing at the rest tick
-    return trunc32((7707 - 1.3 * static_cast<double>(b) * static_cast<double>(b)) * (539 - 155 * static_cast<double>(q)) * 0.0018552875695732839 + 420);
+    return trunc32((7707 - 1.3 * b * b) * (539 - 155 * q) * 0.0018552875695732839 + 420);
 }
 
 int fx_bounce_init()

@@ -224,7 +224,7 @@ void fx_lattice_render(uint32_t* dst, int32_t t)
     if (r < 0)
         r += period;
     if (kf_camera_eval(&fx_lattice_scene, &fx_lattice_path, r * 0.03333333333333333) == 0) {
-        // the path is drawn at a third of the lattice's scale and mirrored; its roll is unused
+        // the path is stored at a third of the lattice's scale, mirrored; its roll is unused
         fx_lattice_scene.roll = 0;
         fx_lattice_scene.cam_x = minus3(fx_lattice_scene.cam_x);
         fx_lattice_scene.cam_y = minus3(fx_lattice_scene.cam_y);

@@ -33,8 +33,7 @@ std::vector<uint32_t> picture(const uint8_t* data, uint32_t size)
     uint8_t pal[768];
     EXPECT_NE(fx_pic_decode(data, size, idx.data(), N, pal), 0);
     std::vector<uint32_t> out(N);
-    for (int i = 0; i < N; i++)
-        out[i] = static_cast<uint32_t>(pal[3 * idx[i]] << 16 | pal[3 * idx[i] + 1] << 8 | pal[3 * idx[i] + 2]);
+    pix_expand_palette(idx.data(), pal, out.data(), N);
     return out;
 }
 

@@ -13,7 +13,6 @@
 #include "engine3d/readers/ld_3ds.h"
 #include "engine3d/rz.h"
 #include "engine3d/sc_transform.h"
-#include "picture/pix.h"
 #include "scenes/fx_scene.h"
 
 sc_scene fx_shadow_scene;
@@ -243,16 +242,22 @@ void fx_shadow_colour_pass()
     fl_flush();
 }
 
-// Objects over the wall; where none was drawn, the wall, halved where its shadow falls.
+// Objects over the wall; where none was drawn (index 0), the wall, halved where its shadow
+// falls. The palette is expanded as pix_expand_palette would, in the same pass.
 void fx_shadow_compose(uint32_t* dst)
 {
-    pix_expand_palette(fx_shadow_colour, fx_scene_palette, dst, fx_scene_pixels);
+    uint32_t pal[256];
+    for (int k = 0; k < 256; k++) {
+        const uint8_t* e = fx_scene_palette + 3 * k;
+        pal[k] = static_cast<uint32_t>(e[0]) << 16 | static_cast<uint32_t>(e[1]) << 8 | e[2];
+    }
     const uint8_t* c = fx_shadow_colour;
     const uint8_t* m = fx_shadow_mask;
     const uint32_t* bg = fx_shadow_bg;
-    for (int i = 0; i < fx_scene_pixels; i++)
-        if (c[i] == 0)
-            dst[i] = m[i] == 0 ? bg[i] : (bg[i] >> 1) & 0x7f7f7f7fu;
+    for (int i = 0; i < fx_scene_pixels; i++) {
+        const uint32_t wall = m[i] == 0 ? bg[i] : (bg[i] >> 1) & 0x7f7f7f7fu;
+        dst[i] = c[i] != 0 ? pal[c[i]] : wall;
+    }
 }
 
 }  // namespace

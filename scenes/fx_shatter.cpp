@@ -87,8 +87,10 @@ void fx_shatter_sample(const uint32_t* src)
     for (int r = 0; r < H; r++) {
         const uint32_t* row = src + r * W;
         uint32_t* out = tex + r * 256;
-        for (int c = 0; c < 256; c++)
-            out[c] = row[(320 * c) >> 8];
+        // (320 c) >> 8 for c = 4j + k is 5j + k (k < 4): four pixels of every five
+        for (int j = 0; j < 64; j++)
+            for (int k = 0; k < 4; k++)
+                out[4 * j + k] = row[5 * j + k];
     }
 }
 

@@ -279,6 +279,8 @@ int fx_shadow_init_from(const fx_shadow_media* media)
 
 void fx_shadow_project_wall(sc_scene* scene, sc_object* object)
 {
+    if (!scene || !object)
+        return;
     const int32_t n = object->vertex_count;
     int32_t* v = object->cam_vertices;
     m3_translate_points(n, v, object->pos_x, object->pos_y, object->pos_z);

@@ -116,6 +116,10 @@ int fx_shatter_init()
 
 void fx_shatter_triangle(int32_t i, int32_t t, rz_vertex out[3])
 {
+    if (i < 0 || i >= fx_shatter_count) {
+        out[0] = out[1] = out[2] = rz_vertex{};
+        return;
+    }
     for (int v = 0; v < 3; v++)
         out[v] = fx_shatter_tris[i][v];
     if (t >= 1024) {

@@ -29,6 +29,7 @@ void fx_shatter_triangle(int32_t i, int32_t t, rz_vertex out[3]);
 // the way to a circle of radius 110 round (160, 120), phase 2 (t < 1024) goes on while the
 // circle grows 16 lobes of 10 pixels, phase 3 turns the lobed disc a tenth of a point per unit
 // of t and slides it left. Double precision, every store truncated toward zero (saturating).
+// An i outside 0..511 gives three zero vertices.
 
 void fx_shatter_render(uint32_t* dst, const uint32_t* src, int32_t t);
 // Remakes the texture from the 320x240 frame src (texel (c, r) = src pixel (floor(1.25 c), r))

@@ -160,6 +160,17 @@ TEST_F(OrbitMedia, RefusedMediaLeaveNothingToDraw)
     fx_orbit_free();  // twice is harmless
     EXPECT_EQ(sc_live_scenes, live);
     EXPECT_EQ(rz_zbuf, nullptr);
+    // a depth buffer made by someone else (here 16x16) is reported and never filled by the
+    // render, which would overrun it
+    rz_set_screen(16, 16, 32);
+    ASSERT_EQ(rz_zbuffer(1), 0);
+    uint32_t* other = rz_zbuf;
+    EXPECT_EQ(fx_orbit_init_from(&media), 1);
+    fx_orbit_render(dst.data(), 10);
+    EXPECT_EQ(rz_zbuf, other);
+    EXPECT_EQ(dst[50 * W + 5], anim_colour(3));
+    fx_orbit_free();
+    EXPECT_EQ(rz_zbuf, nullptr);  // the last scene's release took it
 }
 
 // Three colourings of the 8-bit map: (G, B, R) for entry 0, (B, G, R) for 1, (R, G, B) for 2.

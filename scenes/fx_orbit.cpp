@@ -225,6 +225,11 @@ void fx_orbit_free()
     fx_orbit_ready = false;
     fx_orbit_zbuf = nullptr;
     for (tex_buffer& t : fx_orbit_tex) {
+        // no slot keeps pointing at a released texture
+        if (t && rz_tex1 == t)
+            rz_set_texture(nullptr, 1);
+        if (t && rz_tex2 == t)
+            rz_set_texture(nullptr, 2);
         tex_free(t);
         t = nullptr;
     }

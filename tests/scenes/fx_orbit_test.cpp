@@ -279,6 +279,7 @@ TEST(Orbit, EmbeddedFramesMoveAndCyclesLeakNothing)
         fx_orbit_free();
         EXPECT_EQ(sc_live_scenes, live);
         EXPECT_EQ(rz_zbuf, nullptr);
+        EXPECT_EQ(rz_tex1, nullptr);
     }
 }
 

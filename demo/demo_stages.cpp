@@ -2,9 +2,6 @@
 // read the song position and leave when it has passed the stage's last row; draw, wait for the
 // next tick, show; poll Escape. The clock is read afresh at every use, so two times in one pass
 // may differ by a tick.
-//
-// The 3D scenes (shadow, lattice flight, shattering screen, bouncing object, orbiting objects)
-// draw into frames C and D; where one is not in the program, its frame shows what it holds.
 #include "demo/demo_stages.h"
 
 #include "assets/emb.h"
@@ -19,6 +16,11 @@
 #include "fx/tr_transition.h"
 #include "picture/iff.h"
 #include "picture/pix.h"
+#include "scenes/fx_bounce.h"
+#include "scenes/fx_lattice.h"
+#include "scenes/fx_orbit.h"
+#include "scenes/fx_shadow.h"
+#include "scenes/fx_shatter.h"
 #include "sound/pt.h"
 #include "video/vid.h"
 
@@ -185,8 +187,11 @@ void stage2()
 // The shadow scene in frame C: first drawn at t3, then at t3 + 1 in every pass.
 void stage3()
 {
+    fx_shadow_init();
     take_start(3);
+    fx_shadow_render(demo_frame_c, static_cast<double>(since(3)));
     run_loop(3, [] {
+        fx_shadow_render(demo_frame_c, demo_shadow_time(since(3)));
         frame_wait();
         vid_update(demo_frame_c);
     });
@@ -199,6 +204,7 @@ void stage4()
     into_b(emb_wipe_3, emb_wipe_3_size);
     take_start(4);
     run_loop(4, [] {
+        fx_shadow_render(demo_frame_c, demo_shadow_time(since(3)));
         uint32_t* f = curtain();
         frame_wait();
         vid_update(tr_maskwipe32(since(4), demo_pic_b, demo_frame_c, f, f));
@@ -208,6 +214,7 @@ void stage4()
 // The wave curtain alone.
 void stage5()
 {
+    fx_shadow_free();
     run_loop(5, [] {
         frame_wait();
         vid_update(curtain());
@@ -217,9 +224,11 @@ void stage5()
 // From the curtain to the lattice flight, drawn into frame C at the clock's time.
 void stage6()
 {
+    fx_lattice_init();
     take_start(6);
     run_loop(6, [] {
         uint32_t* f = curtain();
+        fx_lattice_render(demo_frame_c, clk_gettick());
         frame_wait();
         vid_update(tr_crossfade32(since(6), f, demo_frame_c, f));
     });
@@ -230,6 +239,7 @@ void stage7()
 {
     fx_curtain_free();
     run_loop(7, [] {
+        fx_lattice_render(demo_frame_c, clk_gettick());
         frame_wait();
         vid_update(demo_frame_c);
     });
@@ -243,6 +253,7 @@ void stage8()
     take_start(8);
     run_loop(8, [] {
         expand_a(demo_frame_d);
+        fx_lattice_render(demo_frame_c, clk_gettick());
         vid_update(tr_maskwipe32(since(8), demo_pic_b, demo_frame_c, demo_frame_d, demo_frame_d));
     });
 }
@@ -250,18 +261,20 @@ void stage8()
 // Nothing is drawn: stage 8's last frame stays on the screen.
 void stage9()
 {
+    fx_lattice_free();
     fx_beams_init();
+    fx_shatter_init();
     run_idle(9);
 }
 
-// The picture of stage 8 breaks up (the shattering screen, drawn over the beams' frame at
-// 10 x t10) over the light beams.
+// The picture of stage 8 breaks up over the light beams.
 void stage10()
 {
     take_start(10);
     expand_a(demo_frame_d);
     run_loop(10, [] {
         uint32_t* f = beams();
+        fx_shatter_render(f, demo_frame_d, demo_shatter_time(since(10)));
         frame_wait();
         vid_update(f);
     });
@@ -270,18 +283,21 @@ void stage10()
 // The light beams alone.
 void stage11()
 {
+    fx_shatter_free();
     run_loop(11, [] {
         frame_wait();
         vid_update(beams());
     });
 }
 
-// From the beams to the bouncing object, drawn into frame C at t12.
+// From the beams to the bouncing object.
 void stage12()
 {
+    fx_bounce_init();
     into_b(emb_wipe_1, emb_wipe_1_size);
     take_start(12);
     run_loop(12, [] {
+        fx_bounce_render(demo_frame_c, since(12));
         uint32_t* f = beams();
         frame_wait();
         vid_update(tr_maskwipe32(since(12), demo_pic_b, f, demo_frame_c, demo_frame_d));
@@ -293,6 +309,7 @@ void stage13()
 {
     fx_beams_free();
     run_loop(13, [] {
+        fx_bounce_render(demo_frame_c, since(12));
         frame_wait();
         vid_update(demo_frame_c);
     });
@@ -304,6 +321,7 @@ void stage14()
     fx_mirror_init();
     take_start(14);
     run_loop(14, [] {
+        fx_bounce_render(demo_frame_c, since(12));
         uint32_t* f = mirror();
         demo_beat_settle();
         frame_wait();
@@ -314,6 +332,7 @@ void stage14()
 // The mirror wave alone; the beat counter is settled after the frame is shown.
 void stage15()
 {
+    fx_bounce_free();
     run_loop(15, [] {
         frame_wait();
         vid_update(mirror());
@@ -350,13 +369,15 @@ void stage17()
     });
 }
 
-// From the blobs to the orbiting objects, drawn into frame D at the clock's time.
+// From the blobs to the orbiting objects.
 void stage18()
 {
+    fx_orbit_init();
     take_start(18);
     run_loop(18, [] {
         fx_blobs_render(blob_buffer(), since(16));
         expand_blobs();
+        fx_orbit_render(demo_frame_d, clk_gettick());
         frame_wait();
         vid_update(tr_crossfade32(since(18), demo_frame_c, demo_frame_d, demo_frame_d));
     });
@@ -366,6 +387,7 @@ void stage18()
 void stage19()
 {
     run_loop(19, [] {
+        fx_orbit_render(demo_frame_d, clk_gettick());
         frame_wait();
         vid_update(demo_frame_d);
     });
@@ -378,6 +400,7 @@ void stage20()
     into_b(emb_wipe_6, emb_wipe_6_size);
     take_start(20);
     run_loop(20, [] {
+        fx_orbit_render(demo_frame_d, clk_gettick());
         uint32_t* f = balls(0);
         frame_wait();
         vid_update(tr_maskwipe32(since(20), demo_pic_b, demo_frame_d, f, f));
@@ -387,6 +410,7 @@ void stage20()
 // The balls alone; from order 24 on they take their second textures and foreground half.
 void stage21()
 {
+    fx_orbit_free();
     run_loop(21, [] {
         frame_wait();
         const int32_t variant = static_cast<uint32_t>(pt_getpos()) > 2399 ? 1 : 0;

@@ -146,7 +146,7 @@ std::vector<uint32_t> expanded(const uint8_t* pic, uint32_t size)
 } // namespace
 
 // With the song already past every threshold, each stage does its start work and leaves at its
-// first test: pictures are decoded into the slots, but no frame is drawn.
+// first test: effects start and stop, pictures are decoded into the slots, but no pass runs.
 TEST(DemoStages, PassedStagesDoTheirStartWorkOnly)
 {
     for (uint32_t& p : demo_frame_c) p = 0x00123456;
@@ -163,7 +163,11 @@ TEST(DemoStages, PassedStagesDoTheirStartWorkOnly)
     demo_run_stage(2);
     EXPECT_TRUE(slot_holds(demo_pic_b, decoded(emb_wipe_2, emb_wipe_2_size, 76800)));
     EXPECT_TRUE(slot_holds(demo_pic_a, decoded(emb_pic_shadow_bg, emb_pic_shadow_bg_size, 76800)));
-    for (int k = 3; k <= 7; ++k) demo_run_stage(k);
+    EXPECT_EQ(std::vector<uint32_t>(demo_frame_c, demo_frame_c + 76800), c0) << "a passed stage drew into frame C";
+    demo_run_stage(3);   // its start work draws the shadow scene once into frame C
+    const std::vector<uint32_t> c3(demo_frame_c, demo_frame_c + 76800);
+    EXPECT_NE(c3, c0);
+    for (int k = 4; k <= 7; ++k) demo_run_stage(k);
     EXPECT_TRUE(slot_holds(demo_pic_b, decoded(emb_wipe_3, emb_wipe_3_size, 76800)));
     demo_run_stage(8);
     EXPECT_TRUE(slot_holds(demo_pic_b, decoded(emb_wipe_5, emb_wipe_5_size, 81920))) << "320x256 fills slot B";
@@ -183,7 +187,7 @@ TEST(DemoStages, PassedStagesDoTheirStartWorkOnly)
     for (int k = 17; k <= 20; ++k) demo_run_stage(k);
     EXPECT_TRUE(slot_holds(demo_pic_b, decoded(emb_wipe_6, emb_wipe_6_size, 76800)));
     demo_run_stage(21);
-    EXPECT_EQ(std::vector<uint32_t>(demo_frame_c, demo_frame_c + 76800), c0) << "a passed stage drew into frame C";
+    EXPECT_EQ(std::vector<uint32_t>(demo_frame_c, demo_frame_c + 76800), c3) << "a passed stage drew into frame C";
     fx_balls_free();   // stage 22 would
 }
 

@@ -175,7 +175,8 @@ bool probe_open(pid_t pid, const song_symbols& sy, song_probe* pr)
     pr->order = base + sy.order;
     pr->row = base + sy.row;
     pr->fd = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY);
-    return pr->fd >= 0;
+    int32_t word;
+    return pr->fd >= 0 && pread(pr->fd, &word, 4, static_cast<off_t>(pr->order)) == 4;
 }
 
 // The program's song position, order x 100 + row; INT32_MIN once it can no longer be read.
@@ -224,6 +225,8 @@ struct show {
     double now_s() const { return std::chrono::duration<double>(steady::now() - t0).count(); }
 };
 
+const char* const kNoProbe = "cannot read the running program's memory (no ptrace access to a child here)";
+
 // Starts the program in window mode `mode` (1 to 4) and waits for its window to be mapped.
 bool start_show(viewer* v, show* s, int mode, const song_symbols& sy, std::string* why)
 {
@@ -237,22 +240,20 @@ bool start_show(viewer* v, show* s, int mode, const song_symbols& sy, std::strin
         return false;
     }
     const steady::time_point limit = steady::now() + std::chrono::seconds(20);
-    while (steady::now() < limit) {
-        while (XPending(v->d)) {
+    while (!s->win && steady::now() < limit) {
+        while (!s->win && XPending(v->d)) {
             XEvent e;
             XNextEvent(v->d, &e);
             if (e.type == MapNotify) {
                 s->t0 = steady::now();
                 s->win = e.xmap.window;
-                if (probe_open(s->p.pid, sy, &s->probe)) return true;
-                *why = "cannot read the program's memory";
-                break;
             }
         }
         pollfd pf{ConnectionNumber(v->d), POLLIN, 0};
-        poll(&pf, 1, 20);
+        if (!s->win) poll(&pf, 1, 20);
     }
-    if (why->empty()) *why = "no window appeared";
+    if (s->win && probe_open(s->p.pid, sy, &s->probe)) return true;
+    *why = s->win ? kNoProbe : "no window appeared";
     ts_kill(&s->p, SIGKILL);
     ts_wait(&s->p, 5000);
     return false;
@@ -455,6 +456,19 @@ TEST(TimelineEndToEnd, StagesFollowTheSongToTheResults)
     song_symbols sy;
     std::string why;
     ASSERT_TRUE(find_symbols(&sy, &why)) << why;
+    {
+        // the shows are aimed at song positions read from the program: that must be allowed here
+        viewer v;
+        show s;
+        ASSERT_TRUE(v.open(24)) << v.why;
+        if (!start_show(&v, &s, 1, sy, &why)) {
+            if (why == kNoProbe) GTEST_SKIP() << why;
+            FAIL() << why;
+        }
+        EXPECT_NE(probe_pos(s.probe), INT32_MIN);
+        ts_kill(&s.p, SIGKILL);
+        ts_wait(&s.p, 5000);
+    }
 
     const std::vector<uint32_t> title = picture_frame(emb_pic_title, emb_pic_title_size);
     const std::vector<uint32_t> shadow_bg = picture_frame(emb_pic_shadow_bg, emb_pic_shadow_bg_size);

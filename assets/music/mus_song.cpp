@@ -146,8 +146,8 @@ struct chord {
     int third; // 3 minor, 4 major
 };
 
-const chord Dm{62, 3}, Gm{55, 3}, Am{57, 3}, Em{64, 3}, Bb{58, 4}, F{65, 4}, C{60, 4}, A{57, 4},
-    G{55, 4}, D{62, 4}, E{64, 4}, Bm{59, 3};
+const chord Dm{62, 3}, Gm{55, 3}, Em{64, 3}, Bb{58, 4}, F{65, 4}, C{60, 4}, A{57, 4}, G{55, 4},
+    D{62, 4}, E{64, 4};
 
 int pitch_class(int m) { return ((m % 12) + 12) % 12; }
 

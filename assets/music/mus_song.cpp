@@ -210,7 +210,7 @@ void pad_slide(int p, int row0, int rows, int param)
 void pad_volume(int p, int row, int vol)
 {
     for (int ch = C_PAD1; ch <= C_PAD3; ch++)
-        eff(p, row, ch, 12, vol);
+        eff(p, row, ch, 12, scaled(vol));
 }
 
 int bass_note(const chord& c) { return root_above(c, 38); }  // D2 .. C#3
@@ -221,10 +221,12 @@ void bass_dnb(int p, int row0, std::initializer_list<chord> chords, int vol)
     int row = row0;
     for (const chord& c : chords) {
         int b = bass_note(c);
+        // struck with the kick (rows 0 and 10), which hides the cut of the note before; the
+        // octave blip at the end of the bar glides up and back without a new strike
         note(p, row, C_BASS, S_BASS, b, 12, vol);
         note(p, row + 10, C_BASS, S_BASS, b, 12, vol - 8);
-        note(p, row + 14, C_BASS, S_BASS, b + 12, 12, vol - 14);
-        eff(p, row + 15, C_BASS, 14, 0xC3);
+        legato(p, row + 14, C_BASS, S_BASS, b + 12, 0x60);
+        legato(p, row + 15, C_BASS, S_BASS, b, 0x60);
         row += 16;
     }
 }
@@ -597,6 +599,7 @@ void p6()
     hit(6, 32, C_FX, S_CRASH);
     hit(6, 32, C_PERC, S_BOOM, 48);
     pads(6, 32, {Dm, Bb}, 16, false, 0);
+    pad_volume(6, 33, 22);  // the stabs take the middle
     acid(6, 32, {Dm, Bb}, 50);
     stabs(6, 32, {Dm, Bb}, 40);
     groove(6, 32, 2, K_DNB2, S_BACKG, H_16);
@@ -636,7 +639,10 @@ void p9()
     pads(9, 0, {Gm, Bb, A}, 8, false, 0);
     pad_volume(9, 1, 40);
     bass_long(9, 0, {Gm, Bb, A}, 8, S_SUB, 44);
-    melody(9, 0, C_LEAD, S_VOX, {{0, 79, 8}, {8, 77, 8}, {16, 76, 8}}, 38);
+    melody(9, 0, C_LEAD, S_VOX, {{0, 79, 8}, {8, 77, 8}, {16, 76, 4}}, 38);
+    // the voice stutters into the roll: struck again and again from inside its sustain
+    for (int r = 20; r < 24; r++)
+        note(9, r, C_LEAD, S_VOX, 76, 9, 0x10);
     for (int r = 0; r < 24; r += 4)
         hit(9, r, C_PERC, S_RIM, 26);
     riser(9, 8, 24, 11);
@@ -646,7 +652,7 @@ void p9()
     hit(9, 32, C_FX, S_CRASH);
     hit(9, 32, C_PERC, S_BOOM);
     pads(9, 32, {Dm, Bb}, 16, false, 0);
-    pad_volume(9, 33, 30);
+    pad_volume(9, 33, 24);
     bass_dnb(9, 32, {Dm, Bb}, 56);
     stabs(9, 32, {Dm, Bb}, 42);
     groove(9, 32, 2, K_DNB2, S_BACKG, H_16);
@@ -664,6 +670,7 @@ void p9()
 void p10()
 {
     half_time(10, {Gm, A, Dm, Dm}, false, true, S_BASS);
+    pad_volume(10, 1, 34);
     hit(10, 0, C_FX, S_CRASH);
     string_line(10, 0, C_ECHO, {70, 69, 69, 69}, 34);
     hit(10, 23, C_FX, S_REVCYM, 44);
@@ -689,6 +696,7 @@ void p12()
     roll(12, 24, 8, 16, 54);
     hit(12, 32, C_FX, S_CRASH);
     pads(12, 32, {Dm, Bb}, 16, false, 0);
+    pad_volume(12, 33, 24);
     bass_dnb(12, 32, {Dm, Bb}, 54);
     stabs(12, 32, {Dm, Bb}, 38);
     drop_kit(12, 32, 2);
@@ -721,6 +729,11 @@ void p14()
     roll(14, 24, 8, 12, 44);  // and the beat comes back
     pads(14, 0, {Bb, C, Dm, Dm}, 8, false, 0);
     pad_volume(14, 1, 40);
+    // two pad voices drift a period unit apart after each chord change: a wider, chorused pad
+    for (int r : {2, 10, 18}) {
+        eff(14, r, C_PAD2, 14, 0x21);
+        eff(14, r, C_PAD3, 14, 0x11);
+    }
     bass_long(14, 0, {Bb, C, Dm, Dm}, 8, S_SUB, 40);
     melody(14, 0, C_LEAD, S_VOX, {{0, 74, 8}, {8, 76, 8}, {16, 77, 16}}, 40);
     melody(14, 0, C_ARP, S_BELL, {{0, 82, 4}, {4, 77, 4}, {8, 84, 4}, {12, 79, 4},
@@ -728,7 +741,7 @@ void p14()
     string_line(14, 16, C_ECHO, {69, 72}, 30);
     // the beat returns
     hit(14, 32, C_FX, S_CRASH);
-    pad_volume(14, 33, 30);
+    pad_volume(14, 33, 28);
     pads(14, 32, {Gm, A}, 16, false, 0);
     bass_dnb(14, 32, {Gm, A}, 52);
     groove(14, 32, 2, K_DNB, S_BACKG, H_8);
@@ -758,15 +771,22 @@ void p16()
     roll(16, 24, 8, 20, 60);
     hit(16, 32, C_PERC, S_BOOM);
     pads(16, 32, {Dm, Bb}, 16, false, 0);
+    pad_volume(16, 33, 26);
     climax(16, 32, 0);
 }
 
-// Order 18: the orbiting objects: theme C's second half and its first half again.
+// Order 18: the orbiting objects: theme C's second half and its first half again, the last
+// note falling away as the song calms down.
 void p15()
 {
     pads(15, 0, {Gm, A, Dm, Bb}, 16, false, 0);
     climax(15, 0, 32);
     climax(15, 32, 0);
+    mus_cell& last = at(15, 62, C_LEAD);
+    last.effect = 14;  // instead of its fade: a fall, one period unit a row
+    last.param = 0x21;
+    at(15, 63, C_LEAD).param = 0x21;
+    at(15, 63, C_LEAD).effect = 14;
 }
 
 // Order 19: orbit to the balls, calming down; then the balls' light groove.
@@ -800,6 +820,7 @@ void p17()
 void p18()
 {
     pads(18, 0, {Dm, Bb, F, C}, 16, false, 0);
+    pad_volume(18, 1, 30);
     bass_long(18, 0, {Dm, Bb, F, C}, 16, S_SUB, 44);
     arp(18, 0, {Dm, Bb, F, C}, 24, true);
     drum_line(18, 0, 4, C_KICK, S_KICK, "x.........x.....");
@@ -817,6 +838,7 @@ void p21()
 {
     hit(21, 0, C_FX, S_CRASH);
     pads(21, 0, {Gm, Dm, Bb, A}, 16, false, 0);
+    pad_volume(21, 1, 24);
     acid(21, 0, {Gm, Dm, Bb, A}, 48);
     stabs(21, 0, {Gm, Dm, Bb, A}, 36);
     drop_kit(21, 0, 4);
@@ -827,6 +849,7 @@ void p22()
 {
     hit(22, 0, C_FX, S_CRASH);
     pads(22, 0, {Gm, Bb, C, A}, 16, false, 0);
+    pad_volume(22, 1, 28);
     bass_dnb(22, 0, {Gm, Bb, C, A}, 52);
     stabs(22, 0, {Gm, Bb, C, A}, 38);
     groove(22, 0, 3, K_DNB2, S_BACKG, H_16);
@@ -844,6 +867,7 @@ void p22()
 void p23()
 {
     groove_a(23, 2, {Em, C, G, D}, 2, false);
+    pad_volume(23, 1, 30);
     tom_fill(23, 56);
     song_effect_at(23, 63, 13, 0);
 }
@@ -922,8 +946,8 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
     };
     const part parts[] = {{p0, 100}, {p1, 100}, {p2, 78}, {p3, 80}, {p4, 82}, {p5, 84}, {p6, 90},
                           {p7, 88}, {p8, 88}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
-                          {p14, 90}, {p16, 100}, {p15, 100}, {p17, 84}, {p18, 82}, {p20, 86},
-                          {p21, 90}, {p22, 92}, {p23, 96}, {p19, 96}};
+                          {p14, 86}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
+                          {p21, 84}, {p22, 86}, {p23, 90}, {p19, 90}};
     for (const part& w : parts) {
         gain = w.gain;
         w.write();

@@ -251,7 +251,6 @@ void acid(int p, int row0, std::initializer_list<chord> chords, int vol)
     int row = row0;
     for (const chord& c : chords) {
         int b = bass_note(c);
-        int prev = -1;
         for (int k = 0; k < 16; k++) {
             if (rest[k])
                 continue;
@@ -265,9 +264,7 @@ void acid(int p, int row0, std::initializer_list<chord> chords, int vol)
                 legato(p, row + k, C_BASS, S_ACID, m, 0x30);
             else
                 note(p, row + k, C_BASS, S_ACID, m, 12, acc[k] ? vol : vol - 14);
-            prev = m;
         }
-        (void)prev;
         row += 16;
     }
 }
@@ -387,6 +384,17 @@ void roll(int p, int row0, int rows, int from, int to)
 {
     for (int k = 0; k < rows; k++)
         hit(p, row0 + k, C_SNARE, S_SNARE, from + (to - from) * k / (rows > 1 ? rows - 1 : 1));
+}
+
+// Congas around the back-beat, a bar of sixteen rows: high and low skins.
+void congas(int p, int row0, int bars, int vol)
+{
+    for (int b = 0; b < bars; b++)
+        for (int k : {2, 7, 10, 14, 15}) {
+            int row = row0 + 16 * b + k;
+            if (!at(p, row, C_PERC).sample)
+                put_note(p, row, C_PERC, S_CONGA, k == 7 || k == 15 ? 49 : 52, 12, scaled(k == 15 ? vol - 10 : vol));
+        }
 }
 
 void tom_fill(int p, int row0)
@@ -811,6 +819,7 @@ void p17()
     drum_line(17, 32, 2, C_KICK, S_KICK, "x.........x.....");
     drum_line(17, 32, 2, C_HAT, S_HAT, "s.g.s.g.s.g.s.gg");
     drum_line(17, 32, 2, C_PERC, S_RIM, "....x.......x...");
+    congas(17, 32, 2, 30);
     melody(17, 32, C_LEAD, S_BELL, {{0, 81, 4}, {4, 77, 4}, {8, 74, 4}, {12, 76, 4},
                                     {16, 79, 4}, {20, 76, 4}, {24, 72, 8}}, 32);
 }
@@ -826,6 +835,7 @@ void p18()
     drum_line(18, 0, 4, C_KICK, S_KICK, "x.........x.....");
     drum_line(18, 0, 4, C_HAT, S_HAT, "s.g.s.g.s.g.s.gg");
     drum_line(18, 0, 4, C_PERC, S_RIM, "....x.......x...");
+    congas(18, 0, 4, 34);
     melody(18, 0, C_LEAD, S_BELL, {{0, 81, 6}, {6, 86, 2}, {8, 89, 4}, {12, 88, 2}, {14, 86, 2},
                                    {16, 86, 6}, {22, 84, 2}, {24, 82, 4}, {28, 84, 2}, {30, 86, 2},
                                    {32, 84, 6}, {38, 81, 2}, {40, 84, 4}, {44, 89, 4},

@@ -169,6 +169,14 @@ TEST(MusicModule, NotesAndEffectsStayWithinTheSongsSet)
                         tempo_at_start++;
                 }
             }
+    // every sample with data is played
+    std::set<int> played;
+    for (int p = 0; p < 24; p++)
+        for (int r = 0; r < 64; r++)
+            for (int c = 0; c < 12; c++)
+                if (int s = stored_cell(m, p, r, c).sample)
+                    played.insert(s);
+    EXPECT_EQ(played.size(), 28u);
     EXPECT_EQ(lowest, 31);
     EXPECT_EQ(highest, 480);
     EXPECT_EQ(f00, 1);

@@ -517,14 +517,14 @@ void p1()
 void groove_a(int p, int part, std::initializer_list<chord> chords, int shift, bool fresh_pads)
 {
     hit(p, 0, C_FX, S_CRASH);
-    pads(p, 0, chords, 16, fresh_pads, 30);
+    pads(p, 0, chords, 16, fresh_pads, 24);
     bass_dnb(p, 0, chords, 52);
     groove(p, 0, 4, K_DNB, S_BACKG, H_8);
-    arp(p, 0, chords, part == 0 ? 30 : 22, part == 0);
+    arp(p, 0, chords, part == 0 ? 38 : 30, part == 0);
     if (part == 1)
-        theme(p, 0, C_LEAD, S_LEAD, theme_a, 0, 64, shift, 40);
+        theme(p, 0, C_LEAD, S_LEAD, theme_a, 0, 64, shift, 44);
     if (part == 2)
-        theme(p, 0, C_LEAD, S_LEAD, theme_a2, 0, 64, shift, 40);
+        theme(p, 0, C_LEAD, S_LEAD, theme_a2, 0, 64, shift, 44);
     if (part != 0)
         for (int r = 4; r < 64; r += 16)
             hit(p, r, C_PERC, S_CLAP, 30);
@@ -582,7 +582,7 @@ void p5()
     pads(5, 32, {Dm, C}, 16, false, 0);
     bass_dnb(5, 32, {Dm, C}, 50);
     groove(5, 32, 2, K_DNB, S_BACK, H_8);
-    arp(5, 32, {Dm, C}, 28, true);
+    arp(5, 32, {Dm, C}, 34, true);
     melody(5, 32, C_LEAD, S_BELL, {{0, 81, 4}, {4, 77, 4}, {8, 74, 4}, {12, 76, 4},
                                    {16, 79, 4}, {20, 76, 4}, {24, 72, 8}}, 34);
 }
@@ -607,7 +607,7 @@ void p6()
     hit(6, 32, C_FX, S_CRASH);
     hit(6, 32, C_PERC, S_BOOM, 48);
     pads(6, 32, {Dm, Bb}, 16, false, 0);
-    pad_volume(6, 33, 22);  // the stabs take the middle
+    pad_volume(6, 33, 18);  // the stabs take the middle
     acid(6, 32, {Dm, Bb}, 50);
     stabs(6, 32, {Dm, Bb}, 40);
     groove(6, 32, 2, K_DNB2, S_BACKG, H_16);
@@ -628,7 +628,7 @@ void lattice(int p, bool last)
     for (int b = 0; b < bars; b++)
         for (int r : {4, 12})
             hit(p, b * 16 + r, C_PERC, S_CLAP, 34);
-    theme(p, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 40);
+    theme(p, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 44);
     if (last) {
         theme(p, 0, C_ECHO, S_BELL, theme_b, 0, 48, 12, 22);
         groove(p, 48, 1, "x.........x.....", "....x.......x...", "xgogxgog........");
@@ -645,7 +645,7 @@ void p8() { lattice(8, true); }
 void p9()
 {
     pads(9, 0, {Gm, Bb, A}, 8, false, 0);
-    pad_volume(9, 1, 40);
+    pad_volume(9, 1, 34);
     bass_long(9, 0, {Gm, Bb, A}, 8, S_SUB, 44);
     melody(9, 0, C_LEAD, S_VOX, {{0, 79, 8}, {8, 77, 8}, {16, 76, 4}}, 38);
     // the voice stutters into the roll: struck again and again from inside its sustain
@@ -660,7 +660,7 @@ void p9()
     hit(9, 32, C_FX, S_CRASH);
     hit(9, 32, C_PERC, S_BOOM);
     pads(9, 32, {Dm, Bb}, 16, false, 0);
-    pad_volume(9, 33, 24);
+    pad_volume(9, 33, 20);
     bass_dnb(9, 32, {Dm, Bb}, 56);
     stabs(9, 32, {Dm, Bb}, 42);
     groove(9, 32, 2, K_DNB2, S_BACKG, H_16);
@@ -678,7 +678,7 @@ void p9()
 void p10()
 {
     half_time(10, {Gm, A, Dm, Dm}, false, true, S_BASS);
-    pad_volume(10, 1, 34);
+    pad_volume(10, 1, 28);
     hit(10, 0, C_FX, S_CRASH);
     string_line(10, 0, C_ECHO, {70, 69, 69, 69}, 34);
     hit(10, 23, C_FX, S_REVCYM, 44);
@@ -687,7 +687,7 @@ void p10()
     pads(10, 32, {Dm, C}, 16, false, 0);
     bass_dnb(10, 32, {Dm, C}, 50);
     groove(10, 32, 2, K_DNB, S_BACK, H_8);
-    arp(10, 32, {Dm, C}, 28, true);
+    arp(10, 32, {Dm, C}, 34, true);
     melody(10, 32, C_LEAD, S_BELL, {{0, 86, 4}, {4, 81, 4}, {8, 77, 4}, {12, 81, 4},
                                     {16, 84, 4}, {20, 79, 4}, {24, 76, 8}}, 34);
 }
@@ -704,7 +704,7 @@ void p12()
     roll(12, 24, 8, 16, 54);
     hit(12, 32, C_FX, S_CRASH);
     pads(12, 32, {Dm, Bb}, 16, false, 0);
-    pad_volume(12, 33, 24);
+    pad_volume(12, 33, 20);
     bass_dnb(12, 32, {Dm, Bb}, 54);
     stabs(12, 32, {Dm, Bb}, 38);
     drop_kit(12, 32, 2);
@@ -736,7 +736,7 @@ void p14()
     drum_line(14, 0, 3, C_SNARE, S_SNARE, "....x...");
     roll(14, 24, 8, 12, 44);  // and the beat comes back
     pads(14, 0, {Bb, C, Dm, Dm}, 8, false, 0);
-    pad_volume(14, 1, 40);
+    pad_volume(14, 1, 34);
     // two pad voices drift a period unit apart after each chord change: a wider, chorused pad
     for (int r : {2, 10, 18}) {
         eff(14, r, C_PAD2, 14, 0x21);
@@ -749,11 +749,11 @@ void p14()
     string_line(14, 16, C_ECHO, {69, 72}, 30);
     // the beat returns
     hit(14, 32, C_FX, S_CRASH);
-    pad_volume(14, 33, 28);
+    pad_volume(14, 33, 22);
     pads(14, 32, {Gm, A}, 16, false, 0);
     bass_dnb(14, 32, {Gm, A}, 52);
     groove(14, 32, 2, K_DNB, S_BACKG, H_8);
-    arp(14, 32, {Gm, A}, 28, true);
+    arp(14, 32, {Gm, A}, 32, true);
     theme(14, 32, C_LEAD, S_LEAD, theme_b, 0, 16, 0, 38);
     theme(14, 48, C_LEAD, S_LEAD, theme_b, 48, 64, 0, 38);
     tom_fill(14, 56);
@@ -767,7 +767,7 @@ void climax(int p, int row0, int from)
     bass_dnb(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A}, 58);
     stabs(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A}, 42);
     drop_kit(p, row0, 2);
-    theme(p, row0, C_LEAD, S_LEAD, theme_c, from, from + 32, 0, 44);
+    theme(p, row0, C_LEAD, S_LEAD, theme_c, from, from + 32, 0, 48);
     theme(p, row0, C_ECHO, S_BELL, theme_c, from, from + 32, -12, 24);
 }
 
@@ -777,9 +777,9 @@ void p16()
     string_line(16, 0, C_ECHO, {67, 70, 72, 73}, 34);
     riser(16, 8, 24, 12);
     roll(16, 24, 8, 20, 60);
-    hit(16, 32, C_PERC, S_BOOM);
+    hit(16, 32, C_PERC, S_BOOM, 50);
     pads(16, 32, {Dm, Bb}, 16, false, 0);
-    pad_volume(16, 33, 26);
+    pad_volume(16, 33, 20);
     climax(16, 32, 0);
 }
 
@@ -803,7 +803,7 @@ void p17()
     speed(17, 0, 12);
     speed(17, 32, 6);
     pads(17, 0, {C, A, Dm, Dm}, 8, false, 0);
-    pad_volume(17, 1, 36);
+    pad_volume(17, 1, 30);
     bass_long(17, 0, {C, A, Dm, Dm}, 8, S_SUB, 40);
     string_line(17, 0, C_ECHO, {64, 64, 65, 62}, 32);
     melody(17, 0, C_LEAD, S_VOX, {{0, 76, 8}, {8, 73, 8}, {16, 74, 16}}, 36);
@@ -812,10 +812,10 @@ void p17()
         hit(17, r, C_PERC, S_RIM, 30);
     hit(17, 23, C_FX, S_REVCYM, 36);
     hit(17, 32, C_FX, S_CRASH, 24);
-    pad_volume(17, 33, 26);
+    pad_volume(17, 33, 22);
     pads(17, 32, {Dm, C}, 16, false, 0);
     bass_long(17, 32, {Dm, C}, 16, S_SUB, 44);
-    arp(17, 32, {Dm, C}, 28, true);
+    arp(17, 32, {Dm, C}, 34, true);
     drum_line(17, 32, 2, C_KICK, S_KICK, "x.........x.....");
     drum_line(17, 32, 2, C_HAT, S_HAT, "s.g.s.g.s.g.s.gg");
     drum_line(17, 32, 2, C_PERC, S_RIM, "....x.......x...");
@@ -829,9 +829,9 @@ void p17()
 void p18()
 {
     pads(18, 0, {Dm, Bb, F, C}, 16, false, 0);
-    pad_volume(18, 1, 30);
+    pad_volume(18, 1, 26);
     bass_long(18, 0, {Dm, Bb, F, C}, 16, S_SUB, 44);
-    arp(18, 0, {Dm, Bb, F, C}, 24, true);
+    arp(18, 0, {Dm, Bb, F, C}, 32, true);
     drum_line(18, 0, 4, C_KICK, S_KICK, "x.........x.....");
     drum_line(18, 0, 4, C_HAT, S_HAT, "s.g.s.g.s.g.s.gg");
     drum_line(18, 0, 4, C_PERC, S_RIM, "....x.......x...");
@@ -848,18 +848,18 @@ void p21()
 {
     hit(21, 0, C_FX, S_CRASH);
     pads(21, 0, {Gm, Dm, Bb, A}, 16, false, 0);
-    pad_volume(21, 1, 24);
+    pad_volume(21, 1, 20);
     acid(21, 0, {Gm, Dm, Bb, A}, 48);
     stabs(21, 0, {Gm, Dm, Bb, A}, 36);
     drop_kit(21, 0, 4);
-    theme(21, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 40);
+    theme(21, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 44);
 }
 
 void p22()
 {
     hit(22, 0, C_FX, S_CRASH);
     pads(22, 0, {Gm, Bb, C, A}, 16, false, 0);
-    pad_volume(22, 1, 28);
+    pad_volume(22, 1, 22);
     bass_dnb(22, 0, {Gm, Bb, C, A}, 52);
     stabs(22, 0, {Gm, Bb, C, A}, 38);
     groove(22, 0, 3, K_DNB2, S_BACKG, H_16);
@@ -877,7 +877,7 @@ void p22()
 void p23()
 {
     groove_a(23, 2, {Em, C, G, D}, 2, false);
-    pad_volume(23, 1, 30);
+    pad_volume(23, 1, 24);
     tom_fill(23, 56);
     song_effect_at(23, 63, 13, 0);
 }
@@ -891,7 +891,7 @@ void p19()
     drum_line(19, 0, 1, C_KICK, S_KICK, "x.........x.....");
     drum_line(19, 0, 1, C_SNARE, S_SNARE, "....x.......x...");
     drum_line(19, 0, 1, C_HAT, S_HAT, "o.x.o.x.o.x.o.x.");
-    arp(19, 0, {C, D}, 24, false);
+    arp(19, 0, {C, D}, 30, false);
     melody(19, 0, C_LEAD, S_LEAD, {{0, 76, 8}, {8, 79, 4}, {12, 76, 4}, {16, 78, 8}, {24, 81, 8}}, 40);
     tom_fill(19, 24);
     // ritardando over the last bar and a half: the final chord lands about when the closing

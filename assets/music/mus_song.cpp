@@ -442,9 +442,17 @@ template <typename F> void shifted(std::initializer_list<tone_ev> t, int from, i
 void theme(int p, int row0, int ch, int s, std::initializer_list<tone_ev> t, int from, int to, int shift,
            int vol)
 {
+    int prev_end = -1;  // theme row where the previous note ends, when it was not faded
     shifted(t, from, to, shift, [&](const tone_ev& n) {
         int row = row0 + n.row;
-        note(p, row, ch, s, n.midi, 12, vol);
+        // within a beat-pair, a note that follows straight on glides from the one before instead
+        // of striking it off (fewer hard cuts, a singing line); the phrase strikes again on
+        // every eighth row
+        if (s == S_LEAD && n.row == prev_end && n.row % 8 != 0)
+            legato(p, row, ch, s, n.midi, 0x28);
+        else
+            note(p, row, ch, s, n.midi, 12, vol);
+        prev_end = n.len < 6 ? n.row + n.len : -1;
         int len = n.len;
         if (n.row + len > to - from)
             len = to - from - n.row;
@@ -957,7 +965,7 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
     const part parts[] = {{p0, 100}, {p1, 100}, {p2, 78}, {p3, 80}, {p4, 82}, {p5, 84}, {p6, 90},
                           {p7, 88}, {p8, 88}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
                           {p14, 86}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
-                          {p21, 84}, {p22, 86}, {p23, 90}, {p19, 90}};
+                          {p21, 84}, {p22, 86}, {p23, 86}, {p19, 88}};
     for (const part& w : parts) {
         gain = w.gain;
         w.write();

@@ -7,6 +7,7 @@
 // stabs, 9 echo or bells, 10 lead, 11 effects and cymbals. The kick (sample 4) is channel 0's
 // sample while the blob trails should grow; the snare (3) and the closed hat (5) are the beat
 // that the mirror wave's zoom follows.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -88,11 +89,10 @@ void put_note(int p, int row, int ch, int s, int index, int e, int param)
 
 int scaled(int vol) { return std::min(64, (vol * gain + 50) / 100); }
 
-// A pitched note by MIDI number; s 0 = keep the channel's sample and volume.
+// A pitched note of sample s by MIDI number; a volume (Cxx) is scaled to the section's loudness.
 void note(int p, int row, int ch, int s, int midi, int e = 0, int param = 0)
 {
-    int off = midi_offset(s ? s : S_PAD);
-    put_note(p, row, ch, s, midi - off, e, e == 12 ? scaled(param) : param);
+    put_note(p, row, ch, s, midi - midi_offset(s), e, e == 12 ? scaled(param) : param);
 }
 
 // A note that keeps the channel's sample and volume (no sample number); inst gives the tuning.
@@ -101,6 +101,7 @@ void note_keep(int p, int row, int ch, int inst, int midi, int e, int param)
     put_note(p, row, ch, 0, midi - midi_offset(inst), e, param);
 }
 
+// A tone portamento towards a note: the sounding sample glides there, nothing is struck.
 void legato(int p, int row, int ch, int inst, int midi, int speed)
 {
     put_note(p, row, ch, 0, midi - midi_offset(inst), 3, speed);

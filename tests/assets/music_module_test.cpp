@@ -60,6 +60,9 @@ TEST(MusicModule, HeaderSamplesAndOrdersFollowTheCatalogue)
         if (h.length)
             with_data.insert(s);
         bool minus3 = s == 1 || (s >= 3 && s <= 8);
+        if (!h.length) {
+            EXPECT_EQ(h.finetune + h.volume + h.loop_start, 0u);
+        }
         if (h.length) {
             EXPECT_EQ(h.finetune, minus3 ? 13 : 0);
             EXPECT_LE(h.volume, 64);

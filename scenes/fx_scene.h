@@ -1,5 +1,5 @@
-// The palette that the 3D scenes share: every scene decodes its texture and picture palettes into
-// it at init, and the 8-bit scenes expand their renders through it.
+// What the 3D scenes share: the palette that every scene decodes its pictures into, and the
+// loading of a full-screen picture through it.
 #pragma once
 
 #include <cstdint>
@@ -9,3 +9,13 @@
 extern uint8_t fx_scene_palette[pix_palette_bytes];
 // 256 colours of red, green, blue (8 bits each, unscaled). Overwritten by every scene's init;
 // read by the render of whichever scene set it last. Zero when the program starts.
+
+constexpr int32_t fx_scene_pixels = 320 * 240;
+// Pixels of a frame32 and of the scenes' 8-bit work screens.
+
+int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst);
+// Decodes the chunky picture of `size` bytes (at most 320x240 pixels) into a zeroed 76800-byte
+// temporary with its palette into fx_scene_palette, then, when dst is not null, expands the
+// temporary through that palette into dst (76800 pixels; a smaller picture's missing pixels
+// are index 0). 0 on success; 1 when the picture is refused (too large, not chunky, broken:
+// fx_scene_palette and dst are then untouched) or the temporary can't be allocated. Inits only.

@@ -18,3 +18,5 @@ static void BM_memcpy_frame(benchmark::State& state)
 }
 // 76800 (8-bit 320x240), 153600 (16-bit), 307200 (a frame32), 614400, 1228800 (doubled outputs)
 BENCHMARK(BM_memcpy_frame)->Arg(76800)->Arg(153600)->Arg(307200)->Arg(614400)->Arg(1228800);
+// the packed 24-bit converters: 230400 and 460800
+BENCHMARK(BM_memcpy_frame)->Arg(230400)->Arg(460800);

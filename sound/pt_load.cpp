@@ -282,6 +282,9 @@ int pt_takemod_sized(uint8_t* module, uint32_t size)
 {
     pt_base = module;
     pt_pos = 0;
+    // the current row belongs to the module played before, if any: the replay waits for the
+    // next row change
+    pt_rowptr = nullptr;
     if (size < pt_header_size)
         return pt_fail("pt_takemod error: module too short!");
     pt_read_header();

@@ -13,8 +13,9 @@ struct ts_xserver {
     std::string display() const { return ":" + std::to_string(number); }
 };
 
-// Starts `Xvfb :N -nolisten tcp -noreset -screen 0 800x600x<depth> <extra...>` on a free display
-// (the first N from 40 on without a /tmp/.XN-lock) and waits until it accepts connections.
+// Starts `Xvfb -nolisten tcp -noreset -screen 0 800x600x<depth> <extra...>` on a free display
+// (the server takes the first N without a /tmp/.XN-lock and reports it through -displayfd) and
+// returns once it accepts connections.
 // On failure returns false with the reason in *why.
 bool ts_start_xvfb(ts_xserver* xs, int depth, const std::vector<std::string>& extra, std::string* why);
 

@@ -1,0 +1,142 @@
+// The real program under private X servers: the menu answers on standard input, Escape in
+// stage 0, refused modes and an unreachable display.
+#include <gtest/gtest.h>
+
+#include "tests/support/ts_process.h"
+#include "tests/support/ts_xserver.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Everything the program asks before the display: the mode menu's answer follows this.
+const std::string kBeforeMode = "";
+
+const std::string kMenu =
+    "Internal window size: 320x240\n"
+    "1 - Standard X11 (Grayscale in 8-bit)\n"
+    "2 - Standard X11 double pixels\n"
+    "3 - X11 Shm (Grayscale in 8-bit)\n"
+    "4 - X11 Shm double pixels\n"
+    "5 - XF86 fullscreen DGA (Grayscale in 8-bit)\n"
+    "6 - XF86 fullscreen DGA double pixels\n";
+const std::string kRefused = "Esc pressed or mode not found. Exiting.\n";
+
+// The shared memory segments that process `pid` created and that still exist.
+int segments_of(pid_t pid)
+{
+    std::string out;
+    ts_run({"ipcs", "-m", "-p"}, &out);   // columns: shmid owner cpid lpid
+    std::istringstream in(out);
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        std::istringstream f(line);
+        long id = 0, cpid = 0;
+        std::string owner;
+        if (f >> id >> owner >> cpid && cpid == pid) ++n;
+    }
+    return n;
+}
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+Outcome run_refused(const std::string& input, const std::vector<std::string>& env)
+{
+    ts_process p;
+    EXPECT_TRUE(ts_start(&p, {ts_build_path("orvanto")}, env, input));
+    EXPECT_TRUE(ts_wait(&p, 20000)) << "the program did not end";
+    return {p.status, p.out};
+}
+
+} // namespace
+
+TEST(OrvantoEndToEnd, EscapeInStageZeroEndsWithItsMessage)
+{
+    ts_xserver_guard g;
+    std::string why;
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
+    std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
+    for (const char* mode : {"1", "3", "4"}) {
+        ts_process p;
+        ASSERT_TRUE(ts_start(&p, {ts_build_path("orvanto")}, env, kBeforeMode + mode + "\n"));
+        std::string win;
+        ASSERT_EQ(ts_run({"xdotool", "search", "--sync", "--name", "^Orvanto in X11$"}, &win, 10000, env), 0);
+        win = win.substr(0, win.find('\n'));
+        EXPECT_TRUE(ts_read_until(&p, "Meinaan", 300) == false) << "stage 0 waits for the module";
+        EXPECT_EQ(segments_of(p.pid), mode[0] == '1' ? 0 : 1) << "the image's segment while running";
+        ts_run({"xdotool", "key", "--window", win, "Escape"}, nullptr, 10000, env);
+        ASSERT_TRUE(ts_wait(&p, 10000)) << "Escape did not end the show (mode " << mode << ")";
+        EXPECT_EQ(p.out, kMenu + "Meinaan, sano.\n") << mode;
+        EXPECT_EQ(p.status, 1) << mode;
+        EXPECT_EQ(segments_of(p.pid), 0) << "a shared memory segment outlived the program";
+    }
+}
+
+TEST(OrvantoEndToEnd, KilledProgramLeavesNoSharedMemory)
+{
+    ts_xserver_guard g;
+    std::string why;
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {}, &why)) << why;
+    std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
+    ts_process p;
+    ASSERT_TRUE(ts_start(&p, {ts_build_path("orvanto")}, env, kBeforeMode + "4\n"));
+    ASSERT_EQ(ts_run({"xdotool", "search", "--sync", "--name", "^Orvanto in X11$"}, nullptr, 10000, env), 0);
+    EXPECT_EQ(segments_of(p.pid), 1);
+    ts_kill(&p, SIGKILL);
+    ASSERT_TRUE(ts_wait(&p, 5000));
+    // the server lets go of it when the connection closes; it is gone once it has
+    for (int i = 0; i < 50 && segments_of(p.pid) != 0; ++i) usleep(20000);
+    EXPECT_EQ(segments_of(p.pid), 0);
+}
+
+TEST(OrvantoEndToEnd, RefusedModesAndNoDisplay)
+{
+    ts_xserver_guard g;
+    std::string why;
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {"-extension", "MIT-SHM"}, &why)) << why;
+    std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
+    // bad answers, a mode the server cannot give (no MIT-SHM, no DGA on Xvfb)
+    for (const char* input : {"0\n", "7\n", "word\n", "", "3\n", "5\n", "6\n"}) {
+        Outcome r = run_refused(kBeforeMode + input, env);
+        EXPECT_EQ(r.out, kMenu + kRefused) << input;
+        EXPECT_EQ(r.status, 1) << input;
+    }
+    // no reachable display
+    Outcome r = run_refused(kBeforeMode + "1\n", {"DISPLAY=:3999"});
+    EXPECT_EQ(r.out, kMenu + kRefused);
+    EXPECT_EQ(r.status, 1);
+}
+
+// Xorg with the dummy driver has the full-screen extensions but no /dev/mem frame buffer to
+// map: the program refuses the mode with the usual message instead of being ended by the DGA
+// client library, and the server keeps its video mode.
+TEST(OrvantoEndToEnd, FullScreenWithoutVideoMemoryIsRefused)
+{
+    int fd = open("/dev/mem", O_RDWR);
+    if (fd >= 0) {
+        close(fd);
+        GTEST_SKIP() << "this machine has /dev/mem: a full-screen start would map real video memory";
+    }
+    ts_xserver_guard g;
+    std::string why;
+    if (!ts_start_xorg_dummy(&g.xs, 24, {}, {}, &why)) GTEST_SKIP() << why;
+    std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
+    for (const char* input : {"5\n", "6\n"}) {
+        Outcome r = run_refused(kBeforeMode + input, env);
+        EXPECT_EQ(r.out, kMenu + kRefused) << input;
+        EXPECT_EQ(r.status, 1) << input;
+    }
+    std::string info;
+    ASSERT_EQ(ts_run({"xdpyinfo", "-display", g.xs.display()}, &info), 0);
+    EXPECT_NE(info.find("800x600 pixels"), std::string::npos) << "the screen kept its mode";
+}

@@ -1,0 +1,261 @@
+// The reader against lib3ds on real 3DS files written by others (Debian's assimp-testmodels) and
+// on a camera path written by lib3ds itself: same objects, names (first 9 bytes), vertex and
+// face counts, coordinates, and the same keys; the camera evaluation hits the keys exactly.
+#include <gtest/gtest.h>
+
+#include <lib3ds/file.h>
+#include <lib3ds/mesh.h>
+#include <lib3ds/node.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine3d/kf.h"
+#include "engine3d/readers/ld_3ds.h"
+#include "engine3d/sc_scene.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const model_sub = "usr/share/assimp/models/3DS";
+
+// The package's 3DS folder: the installed package, or one fetched once per build tree.
+std::string models_dir(std::string* why)
+{
+    if (fs::exists(fs::path("/") / model_sub / "test1.3ds"))
+        return std::string("/") + model_sub;
+    const char* bin = getenv("ORV_BINARY_DIR");
+    const fs::path root = fs::path(bin ? bin : ORV_BINARY_DIR) / "debfetch" / "assimp-testmodels";
+    if (!fs::exists(root / model_sub / "test1.3ds")) {
+        fs::create_directories(root);
+        const std::string cmd = "cd '" + root.string() + "' && apt-get download assimp-testmodels >/dev/null 2>&1"
+                                " && dpkg -x assimp-testmodels_*.deb . && rm -f assimp-testmodels_*.deb";
+        if (system(cmd.c_str()) != 0 || !fs::exists(root / model_sub / "test1.3ds")) {
+            *why = "assimp-testmodels is neither installed nor downloadable (apt-get download failed)";
+            return "";
+        }
+    }
+    return (root / model_sub).string();
+}
+
+std::vector<uint8_t> slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+int32_t scaled(double v, double k) { return static_cast<int32_t>(v * k); }
+
+const double roll_scale = 512.0 * 0.3183098861837907;
+
+struct Scene {
+    sc_scene s;
+    Scene() { EXPECT_EQ(sc_init(&s), 0); }
+    ~Scene()
+    {
+        sc_free_objects(&s);
+        sc_release(&s);
+    }
+};
+
+void compare_meshes(const std::string& file, const std::vector<uint8_t>& image, Lib3dsFile* f)
+{
+    Scene sc;
+    ASSERT_EQ(ld_3ds_meshes_mem_n(image.data(), static_cast<uint32_t>(image.size()), &sc.s), 0);
+    sc_rewind(&sc.s);
+    int objects = 0;
+    for (Lib3dsMesh* m = f->meshes; m; m = m->next, objects++) {
+        sc_object* o = sc_next(&sc.s);
+        ASSERT_NE(o, nullptr) << file << " " << m->name;
+        EXPECT_EQ(std::string(o->name), std::string(m->name).substr(0, 9)) << file;
+        ASSERT_EQ(o->vertex_count, static_cast<int32_t>(m->points)) << file << " " << m->name;
+        ASSERT_EQ(o->face_count, static_cast<int32_t>(m->faces)) << file << " " << m->name;
+        EXPECT_EQ(o->uv != nullptr, m->texels != 0) << file << " " << m->name;
+        for (uint32_t i = 0; i < m->points; i++)
+            for (int j = 0; j < 3; j++)
+                ASSERT_EQ(o->vertices[3 * i + j], scaled(m->pointL[i].pos[j], 10.0)) << file << " vertex " << i;
+        for (uint32_t i = 0; i < m->faces; i++) {
+            // the reader's winding is reversed
+            EXPECT_EQ(o->faces[4 * i], m->faceL[i].points[2]);
+            EXPECT_EQ(o->faces[4 * i + 1], m->faceL[i].points[1]);
+            EXPECT_EQ(o->faces[4 * i + 2], m->faceL[i].points[0]);
+            EXPECT_EQ(o->faces[4 * i + 3], -1);
+        }
+        for (uint32_t i = 0; o->uv && i < m->texels; i++)
+            for (int j = 0; j < 2; j++)
+                ASSERT_EQ(o->uv[2 * i + j], static_cast<int32_t>(m->texelL[i][j] * 256.0 * 227.0)) << file;
+    }
+    EXPECT_EQ(sc_next(&sc.s), nullptr) << file << ": more objects than lib3ds has";
+    EXPECT_EQ(sc.s.count, objects);
+}
+
+Lib3dsNode* first_node(Lib3dsFile* f, Lib3dsNodeTypes type)
+{
+    for (Lib3dsNode* n = f->nodes; n; n = n->next)
+        if (n->type == type)
+            return n;
+    return nullptr;
+}
+
+// t that lands on frame `frame` of the path's segment.
+double t_at(const kf_camera_path& p, int32_t frame)
+{
+    return (frame - p.start_frame) * 100.0 / (p.end_frame - p.start_frame);
+}
+
+void eval_at(const kf_camera_path& p, int32_t frame, int32_t out[7])
+{
+    sc_scene s{};
+    ASSERT_EQ(kf_camera_eval(&s, &p, t_at(p, frame)), 0);
+    const int32_t v[7] = {s.cam_x, s.cam_y, s.cam_z, s.roll, s.target_x, s.target_y, s.target_z};
+    memcpy(out, v, sizeof v);
+}
+
+// Compares the path with lib3ds's camera and target nodes and evaluates it at every key frame.
+void compare_path(const std::string& file, const std::vector<uint8_t>& image, Lib3dsFile* f)
+{
+    Lib3dsNode* cam = first_node(f, LIB3DS_CAMERA_NODE);
+    Lib3dsNode* target = first_node(f, LIB3DS_TARGET_NODE);
+    ASSERT_TRUE(cam && target) << file;
+    kf_camera_path p{};
+    ASSERT_EQ(ld_3ds_keys_mem_n(image.data(), static_cast<uint32_t>(image.size()), "Camera01", &p), 0) << file;
+    EXPECT_EQ(p.start_frame, f->segment_from);
+    EXPECT_EQ(p.end_frame, f->segment_to);
+    int32_t got[7];
+
+    int i = 0;
+    for (Lib3dsLin3Key* k = cam->data.camera.pos_track.keyL; k; k = k->next, i++) {
+        ASSERT_LT(i, p.pos_count) << file;
+        ASSERT_EQ(k->tcb.flags, 0) << file;  // the reader's values assume plain keys here
+        const int32_t want[4] = {k->tcb.frame, scaled(k->value[0], 10), scaled(k->value[1], 10), scaled(k->value[2], 10)};
+        EXPECT_EQ(std::vector<int32_t>(p.pos_keys + 4 * i, p.pos_keys + 4 * i + 4), std::vector<int32_t>(want, want + 4)) << file;
+        eval_at(p, k->tcb.frame, got);
+        EXPECT_EQ(std::vector<int32_t>(got, got + 3), std::vector<int32_t>(want + 1, want + 4)) << file << " frame " << k->tcb.frame;
+    }
+    EXPECT_EQ(p.pos_count, i);
+    i = 0;
+    for (Lib3dsLin1Key* k = cam->data.camera.roll_track.keyL; k; k = k->next, i++) {
+        ASSERT_LT(i, p.roll_count) << file;
+        EXPECT_EQ(p.roll_keys[2 * i], k->tcb.frame) << file;
+        EXPECT_EQ(p.roll_keys[2 * i + 1], scaled(k->value, roll_scale)) << file;
+        eval_at(p, k->tcb.frame, got);
+        EXPECT_EQ(got[3], scaled(k->value, roll_scale)) << file << " frame " << k->tcb.frame;
+    }
+    EXPECT_EQ(p.roll_count, i);
+    i = 0;
+    for (Lib3dsLin3Key* k = target->data.target.pos_track.keyL; k; k = k->next, i++) {
+        ASSERT_LT(i, p.target_count) << file;
+        const int32_t want[4] = {k->tcb.frame, scaled(k->value[0], 10), scaled(k->value[1], 10), scaled(k->value[2], 10)};
+        EXPECT_EQ(std::vector<int32_t>(p.target_keys + 4 * i, p.target_keys + 4 * i + 4), std::vector<int32_t>(want, want + 4)) << file;
+        eval_at(p, k->tcb.frame, got);
+        EXPECT_EQ(std::vector<int32_t>(got + 4, got + 7), std::vector<int32_t>(want + 1, want + 4)) << file << " frame " << k->tcb.frame;
+    }
+    EXPECT_EQ(p.target_count, i);
+    free(p.pos_keys);
+    free(p.roll_keys);
+    free(p.target_keys);
+}
+
+}  // namespace
+
+TEST(LdLib3ds, RealFilesGiveLib3dsMeshesAndCameraPaths)
+{
+    std::string why;
+    const std::string dir = models_dir(&why);
+    if (dir.empty())
+        GTEST_SKIP() << why;
+    int files = 0, paths = 0;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string ext = e.path().extension().string();
+        if (ext != ".3ds" && ext != ".3DS")
+            continue;
+        const std::string file = e.path().string();
+        SCOPED_TRACE(file);
+        Lib3dsFile* f = lib3ds_file_load(file.c_str());
+        ASSERT_NE(f, nullptr);
+        const std::vector<uint8_t> image = slurp(file);
+        compare_meshes(file, image, f);
+        if (first_node(f, LIB3DS_CAMERA_NODE)) {
+            compare_path(file, image, f);
+            paths++;
+        } else {
+            kf_camera_path p{};
+            EXPECT_EQ(ld_3ds_keys_mem_n(image.data(), static_cast<uint32_t>(image.size()), "", &p), 1);
+            EXPECT_EQ(p.pos_keys, nullptr);
+        }
+        lib3ds_file_free(f);
+        files++;
+    }
+    EXPECT_GE(files, 9);
+    EXPECT_GE(paths, 3);  // the roll and target camera animations
+}
+
+TEST(LdLib3ds, CameraPathWrittenByLib3ds)
+{
+    Lib3dsFile* f = lib3ds_file_new();
+    ASSERT_NE(f, nullptr);
+    f->segment_from = 10;
+    f->segment_to = 210;
+    f->frames = 210;
+    Lib3dsMesh* mesh = lib3ds_mesh_new("PyramidLongName");
+    ASSERT_TRUE(lib3ds_mesh_new_point_list(mesh, 4) && lib3ds_mesh_new_face_list(mesh, 2));
+    const float pts[4][3] = {{0, 0, 0}, {1.5f, 0, 0}, {0, -2.25f, 0}, {0.125f, 0.5f, 3.75f}};
+    for (int i = 0; i < 4; i++)
+        memcpy(mesh->pointL[i].pos, pts[i], sizeof pts[i]);
+    const Lib3dsWord tri[2][3] = {{0, 1, 2}, {1, 3, 2}};
+    for (int i = 0; i < 2; i++)
+        memcpy(mesh->faceL[i].points, tri[i], sizeof tri[i]);
+    lib3ds_file_insert_mesh(f, mesh);
+
+    Lib3dsNode* cam = lib3ds_node_new_camera();
+    strcpy(cam->name, "Camera01");
+    cam->node_id = 0;
+    cam->parent_id = LIB3DS_NO_PARENT;
+    const int frames[6] = {10, 17, 40, 41, 120, 210};
+    for (int i = 0; i < 6; i++) {
+        Lib3dsLin3Key* k = lib3ds_lin3_key_new();
+        k->tcb.frame = frames[i];
+        k->value[0] = -100.25f + 37.5f * i;
+        k->value[1] = 12.0f * i * i;
+        k->value[2] = (i % 2 ? -1.0f : 1.0f) * (3.3f + i);
+        lib3ds_lin3_track_insert(&cam->data.camera.pos_track, k);
+        Lib3dsLin1Key* r = lib3ds_lin1_key_new();
+        r->tcb.frame = frames[5 - i] / 2 + 5 + i;  // 110, 66, 27, 28, 17, 15: inserted out of order
+        r->value = 30.0f * i - 45.0f;
+        lib3ds_lin1_track_insert(&cam->data.camera.roll_track, r);
+    }
+    lib3ds_file_insert_node(f, cam);
+    Lib3dsNode* target = lib3ds_node_new_target();
+    strcpy(target->name, "Camera01");
+    target->node_id = 1;
+    target->parent_id = LIB3DS_NO_PARENT;
+    for (int i = 0; i < 3; i++) {
+        Lib3dsLin3Key* k = lib3ds_lin3_key_new();
+        k->tcb.frame = 10 + 100 * i;
+        k->value[0] = 0.5f * i;
+        k->value[1] = -8.0f;
+        k->value[2] = 1000.0f - i;
+        lib3ds_lin3_track_insert(&target->data.target.pos_track, k);
+    }
+    lib3ds_file_insert_node(f, target);
+
+    const std::string path = testing::TempDir() + "/ld_lib3ds_camera.3ds";
+    ASSERT_TRUE(lib3ds_file_save(f, path.c_str()));
+    lib3ds_file_free(f);
+
+    // read back by lib3ds, so both readers see the same file
+    Lib3dsFile* g = lib3ds_file_load(path.c_str());
+    ASSERT_NE(g, nullptr);
+    const std::vector<uint8_t> image = slurp(path);
+    compare_meshes(path, image, g);
+    compare_path(path, image, g);
+    lib3ds_file_free(g);
+    fs::remove(path);
+}

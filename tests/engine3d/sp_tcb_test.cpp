@@ -1,0 +1,70 @@
+// Spline segments: with all parameters 0 the segment is Catmull-Rom, worked out here from the
+// textbook form 0.5 (2 P1 + (P2 - P0) s + (2 P0 - 5 P1 + 4 P2 - P3) s^2 + (3 P1 - P0 - 3 P2 + P3) s^3).
+#include <gtest/gtest.h>
+
+#include "engine3d/sp.h"
+
+static float catmull_rom(float p0, float p1, float p2, float p3, double s)
+{
+    return static_cast<float>(0.5 * (2 * p1 + (p2 - p0) * s + (2 * p0 - 5 * p1 + 4 * p2 - p3) * s * s
+                                     + (3 * p1 - p0 - 3 * p2 + p3) * s * s * s));
+}
+
+TEST(SpTcb, ParametersAreZero)
+{
+    for (float p : sp_tcb_params)
+        EXPECT_EQ(p, 0.0f);
+}
+
+TEST(SpTcb, CatmullRomTable)
+{
+    struct Case { float p0, p1, p2, p3, s, want; };
+    const Case cases[] = {
+        {0, 10, 20, 40, 0.0f, 10.0f},      // passes through P1
+        {0, 10, 20, 40, 1.0f, 20.0f},      // and through P2
+        {0, 10, 20, 40, 0.5f, 14.375f},
+        {0, 10, 20, 40, 0.25f, 12.265625f},
+        {5, 5, 5, 5, 0.7f, 5.0f},          // constant stays constant
+        {5, 5, 9, 9, 0.5f, 7.0f},          // a two-key track (k0, k0, k1, k1) is symmetric
+        {5, 5, 9, 9, 0.25f, 5.8125f},
+        {0, 10, 20, 40, 2.0f, 50.0f},      // beyond P2 the cubic extrapolates
+        {-3, -100, 250, 7, 0.5f, 84.125f},
+    };
+    for (const Case& c : cases) {
+        float out = -1;
+        sp_tcb_segment(&c.p0, &c.p1, &c.p2, &c.p3, &out, c.s, 1);
+        EXPECT_EQ(out, c.want) << c.p0 << " " << c.p1 << " " << c.p2 << " " << c.p3 << " s=" << c.s;
+        EXPECT_EQ(out, catmull_rom(c.p0, c.p1, c.p2, c.p3, c.s));
+    }
+}
+
+TEST(SpTcb, ComponentsAreIndependentUpToTen)
+{
+    float p0[10], p1[10], p2[10], p3[10], out[11];
+    for (int j = 0; j < 10; j++) {
+        p0[j] = static_cast<float>(j * 3 - 7);
+        p1[j] = static_cast<float>(j * j);
+        p2[j] = static_cast<float>(100 - j * 11);
+        p3[j] = static_cast<float>(j % 3 * 50);
+    }
+    out[10] = 12345.0f;
+    sp_tcb_segment(p0, p1, p2, p3, out, 0.375f, 10);
+    for (int j = 0; j < 10; j++) {
+        float one;
+        sp_tcb_segment(&p0[j], &p1[j], &p2[j], &p3[j], &one, 0.375f, 1);
+        EXPECT_EQ(out[j], one) << j;
+        EXPECT_FLOAT_EQ(out[j], catmull_rom(p0[j], p1[j], p2[j], p3[j], 0.375));
+    }
+    EXPECT_EQ(out[10], 12345.0f);  // nothing written past n
+}
+
+TEST(SpTcb, CoefficientsAreRoundedToFloat)
+{
+    // P1 = 2^23 + 1 makes a = 1.5 P1 = 12582913.5 and b = -2.5 P1 = -20971522.5, which round
+    // to 12582914 and -20971522 in float; at s = 1 the rounded coefficients give 1 where the
+    // exact ones give P2 = 0.
+    const float z = 0, big = 8388609.0f;
+    float out;
+    sp_tcb_segment(&z, &big, &z, &z, &out, 1.0f, 1);
+    EXPECT_EQ(out, 1.0f);
+}

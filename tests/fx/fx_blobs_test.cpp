@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <numeric>
+#include <vector>
+
+#include "fx/fx_blobs.h"
+#include "tests/fx/fx_test_media.h"
+
+namespace {
+
+constexpr int W = 320, H = 200;
+
+bool in_disc(int r, int c) { return (r - 9.5) * (r - 9.5) + (c - 9.5) * (c - 9.5) <= 9.5 * 9.5; }
+
+// The stamp picture: a disc of index 7 in the 20x20 top-left cell, other non-zero indices
+// elsewhere that the stamp never uses.
+struct Blobs : ::testing::Test {
+    static void SetUpTestSuite()
+    {
+        std::vector<uint8_t> idx(W * H, 0);
+        for (int r = 0; r < 20; r++)
+            for (int c = 0; c < 20; c++) idx[r * W + c] = in_disc(r, c) ? 7 : 0;
+        for (int r = 0; r < H; r++) idx[r * W + 25] = 9;
+        const auto pic = fxt::make_pbm(W, H, idx, fxt::make_palette([](int i) { return 0x010203u * i; }));
+        fx_blobs_init_from(pic.data(), static_cast<uint32_t>(pic.size()));
+    }
+    std::vector<uint8_t> buf = std::vector<uint8_t>(W * (H + 2), 0);
+    int mass() const { return std::accumulate(buf.begin(), buf.end(), 0); }
+};
+
+TEST_F(Blobs, InitKeepsThePaletteAndMakesTheStampOnes)
+{
+    EXPECT_EQ(fx_blobs_palette[3 * 5], 5);
+    EXPECT_EQ(fx_blobs_palette[3 * 5 + 2], 15);
+    fx_blobs_stamp(10, 10, 1, buf.data());
+    for (int r = 0; r < 20; r++)
+        for (int c = 0; c < 30; c++) ASSERT_EQ(buf[r * W + c], c < 20 && in_disc(r, c) ? 1 : 0) << r << " " << c;
+}
+
+TEST_F(Blobs, StampClipsAtEveryEdgeAndSaturatesAt60)
+{
+    int disc = 0;
+    for (int r = 0; r < 20; r++)
+        for (int c = 0; c < 20; c++) disc += in_disc(r, c);
+    // centre -> bytes added: whole, clipped (first column lost), gone
+    const struct {
+        int x, y;
+        int covered_c0, covered_c1, covered_r0, covered_r1;   // cell part that lands in the buffer
+    } cases[] = {
+        {10, 10, 0, 19, 0, 19},   {9, 10, 1, 19, 0, 19},    {310, 190, 0, 19, 0, 19},
+        {311, 190, 0, 18, 0, 19}, {310, 191, 0, 19, 0, 18}, {-8, 50, 18, 19, 0, 19},
+        {-10, 50, 1, 0, 0, 0},    {50, -10, 1, 0, 0, 0},    {328, 50, 0, 1, 0, 19},
+        {330, 50, 1, 0, 0, 0},    {50, 210, 1, 0, 0, 0},    {50, 208, 0, 19, 0, 1},
+        {0, 0, 10, 19, 10, 19},
+    };
+    for (const auto& c : cases) {
+        std::fill(buf.begin(), buf.end(), 0);
+        fx_blobs_stamp(c.x, c.y, 1, buf.data());
+        int want = 0;
+        for (int r = c.covered_r0; r <= c.covered_r1; r++)
+            for (int k = c.covered_c0; k <= c.covered_c1; k++) {
+                want += in_disc(r, k);
+                const int by = c.y - 10 + r, bx = c.x - 10 + k;
+                ASSERT_EQ(buf[by * W + bx], in_disc(r, k) ? 1 : 0) << c.x << "," << c.y;
+            }
+        EXPECT_EQ(mass(), want) << "stamp at " << c.x << "," << c.y;
+        EXPECT_TRUE(c.covered_c0 > c.covered_c1 || want > 0);
+    }
+    EXPECT_GT(disc, 250);
+    // Saturation on both paths; the two rows past the buffer are never written.
+    std::fill(buf.begin(), buf.end(), 59);
+    for (int k = 0; k < 3; k++) {
+        fx_blobs_stamp(100, 100, 1, buf.data());
+        fx_blobs_stamp(5, 195, 1, buf.data());
+    }
+    EXPECT_EQ(buf[100 * W + 100], 60);
+    EXPECT_EQ(buf[199 * W + 0], 60);
+    EXPECT_EQ(buf[100 * W + 90], 59);    // column 0 of the cell lies outside the disc
+    EXPECT_EQ(buf[200 * W + 0], 59);
+}
+
+TEST_F(Blobs, GrowStopsAt450)
+{
+    fx_blobs_size = 60;
+    std::vector<int> seen;
+    for (int k = 0; k < 50; k++) {
+        fx_blobs_grow(10);
+        seen.push_back(fx_blobs_size.load());
+    }
+    EXPECT_EQ(seen.front(), 70);
+    EXPECT_EQ(seen[38], 450);
+    EXPECT_EQ(seen.back(), 450);
+    fx_blobs_size = 449;
+    fx_blobs_grow(10);
+    EXPECT_EQ(fx_blobs_size.load(), 459);
+    fx_blobs_size = 60;
+}
+
+TEST_F(Blobs, SegmentsDrawExactlyTwentyStampsEach)
+{
+    // Evenly spaced points with all parameters 0: the curve runs straight from the second point
+    // towards the third, one pixel a step, so the stamps overlap at most 20 deep (no saturation).
+    const float zero[6] = {};
+    fx_blobs_set_params(zero);
+    const float p[8] = {80, 100, 100, 100, 120, 100, 140, 100};
+    fx_blobs_spline(p, buf.data());
+    int disc = 0;
+    for (int r = 0; r < 20; r++)
+        for (int c = 0; c < 20; c++) disc += in_disc(r, c);
+    EXPECT_EQ(mass(), 20 * disc);
+    // stamps at x = 100..119 (s = 0 .. 0.95), none at 120
+    EXPECT_GT(buf[100 * W + 91], 0);     // cell column 1 of the stamp at 100
+    EXPECT_EQ(buf[100 * W + 90], 0);     // would be cell column 1 of a stamp at 99
+    EXPECT_GT(buf[100 * W + 127], 0);    // cell column 18 of the stamp at 119
+    EXPECT_EQ(buf[100 * W + 128], 0);    // would be cell column 18 of a stamp at 120
+}
+
+TEST_F(Blobs, RenderFadesUpwardsWithOneRandDrawAndDrawsSixSegments)
+{
+    // Find a seed whose first draw makes the fade step 30 at t = 0 (29 + sin 0 + rand mod 4).
+    unsigned seed = 1;
+    for (;; seed++) {
+        std::srand(seed);
+        if (std::rand() % 4 == 1) break;
+    }
+    std::srand(seed);
+    std::rand();
+    const int second = std::rand();
+
+    fx_blobs_size = 60;
+    buf[5 * W + 2] = 60;        // a lone spot in the corner, far from the ring
+    buf[5 * W + 6] = 20;        // a column of three 20s: sums 20, 40, 60, 40, 20
+    buf[6 * W + 6] = 20;
+    buf[7 * W + 6] = 20;
+    std::vector<uint8_t> stamps_only(W * (H + 2), 0);
+    std::srand(seed);
+    fx_blobs_render(buf.data(), 0);
+    EXPECT_EQ(std::rand(), second) << "render draws exactly one number";
+    const int col2[] = {15, 15, 15, 0};             // rows 3..6 of column 2: table[60] = 60 * 30 / 120
+    for (int r = 0; r < 4; r++) EXPECT_EQ(buf[(3 + r) * W + 2], col2[r]) << r;
+    const int col6[] = {5, 10, 15, 10, 5, 0};       // rows 3..8 of column 6
+    for (int r = 0; r < 6; r++) EXPECT_EQ(buf[(3 + r) * W + 6], col6[r]) << r;
+
+    // With a clear buffer the fade keeps zeros and the chain adds 6 segments x 20 stamps.
+    std::srand(seed);
+    fx_blobs_render(stamps_only.data(), 0);
+    int disc = 0;
+    for (int r = 0; r < 20; r++)
+        for (int c = 0; c < 20; c++) disc += in_disc(r, c);
+    const int total = std::accumulate(stamps_only.begin(), stamps_only.end(), 0);
+    EXPECT_EQ(total, 120 * disc);
+    for (int i = 0; i < W * H; i++) ASSERT_LE(stamps_only[i], 60);
+}
+
+TEST_F(Blobs, FadeNeverExceeds40AndOutOfRangeCountersAreClamped)
+{
+    std::fill(buf.begin(), buf.end(), 255);   // bytes no render writes: sums up to 765
+    fx_blobs_size = 0;
+    fx_blobs_render(buf.data(), 100);
+    fx_blobs_size = 5000;
+    fx_blobs_render(buf.data(), 200);
+    fx_blobs_size = -7;
+    fx_blobs_render(buf.data(), 300);
+    for (int i = 0; i < W * H; i++) ASSERT_LE(buf[i], 60);
+    EXPECT_EQ(buf[W * H], 255);
+    fx_blobs_size = 60;
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+#include "video/vid_convert.h"
+
+#include <cstring>
+
+vid_row_converter vid_converter = nullptr;
+uint8_t vid_gb_table[65536];
+
+// The converters are built twice on x86-64, for the SSE2 baseline and for AVX2, and the loader
+// picks one for the machine: the wider vectors roughly halve the packing work.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define CV_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define CV_LOOP
+#endif
+
+namespace {
+
+// Unaligned-safe 32-bit store: output rows of the packed formats do not start on words.
+inline void put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+inline void put16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+
+// 0x00RRGGBB -> RGB555 / RGB565, each channel cut to its top bits.
+inline uint32_t to555(uint32_t p) { return ((p >> 9) & 0x7c00) | ((p >> 6) & 0x03e0) | ((p >> 3) & 0x001f); }
+inline uint32_t to565(uint32_t p) { return ((p >> 8) & 0xf800) | ((p >> 5) & 0x07e0) | ((p >> 3) & 0x001f); }
+
+// (G << 8) | B is the pixel's low 16 bits; the red level is R >> 2 (0..63).
+inline uint8_t red_level(uint32_t p) { return static_cast<uint8_t>((p >> 18) & 63); }
+inline uint8_t gb_index(uint32_t p) { return vid_gb_table[p & 0xffff]; }
+
+} // namespace
+
+CV_LOOP void cv_gray8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; ++x) {
+        // B + R in the low and high halves plus G in the low half, then the halves added:
+        // B + G + R is at most 765, so 0..95 after >> 3
+        uint32_t p = src[x];
+        uint32_t t = (p & 0x00ff00ff) + ((p >> 8) & 0xff);
+        dst[x] = static_cast<uint8_t>(((t + (t >> 16)) & 0x3ff) >> 3);
+    }
+}
+
+CV_LOOP void cv_pair8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t pitch)
+{
+    uint8_t* below = dst + pitch;
+    for (int32_t x = 0; x < count; ++x) {
+        dst[x] = red_level(src[x]);
+        below[x] = gb_index(src[x]);
+    }
+}
+
+CV_LOOP void cv_checker8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t pitch)
+{
+    uint8_t* below = dst + pitch;
+    for (int32_t x = 0; x < count; ++x) {
+        uint32_t r = red_level(src[x]), gb = gb_index(src[x]);
+        put16(dst + 2 * x, static_cast<uint16_t>(r | gb << 8));     // r at 2x, gb at 2x + 1
+        put16(below + 2 * x, static_cast<uint16_t>(gb | r << 8));   // gb at 2x, r at 2x + 1
+    }
+}
+
+CV_LOOP void cv_rgb15(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    // pixel x at bytes 2x, 2x + 1: the same bytes as two pixels per 32-bit store with the first
+    // in the low half, in a form the compiler packs a whole vector at a time
+    for (int32_t x = 0; x < count; ++x)
+        put16(dst + 2 * x, static_cast<uint16_t>(to555(src[x])));
+}
+
+CV_LOOP void cv_rgb15_double(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; ++x) {
+        uint32_t v = to555(src[x]);
+        put32(dst + 4 * x, v | v << 16);
+    }
+}
+
+CV_LOOP void cv_rgb16(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    // pixel x at bytes 2x, 2x + 1: the same bytes as two pixels per 32-bit store with the first
+    // in the low half, in a form the compiler packs a whole vector at a time
+    for (int32_t x = 0; x < count; ++x)
+        put16(dst + 2 * x, static_cast<uint16_t>(to565(src[x])));
+}
+
+CV_LOOP void cv_rgb16_double(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; ++x) {
+        uint32_t v = to565(src[x]);
+        put32(dst + 4 * x, v | v << 16);
+    }
+}
+
+CV_LOOP void cv_rgb24(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    // the frame's bytes are B, G, R, top in memory: keep the first three of every pixel, which
+    // the compiler turns into shuffles and whole-vector stores (four pixels per 12 bytes)
+    const uint8_t* s = reinterpret_cast<const uint8_t*>(src);
+    for (int32_t x = 0; x < count; ++x) {
+        dst[3 * x] = s[4 * x];
+        dst[3 * x + 1] = s[4 * x + 1];
+        dst[3 * x + 2] = s[4 * x + 2];
+    }
+}
+
+CV_LOOP void cv_rgb24_double(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    // B, G, R of every pixel twice (6 bytes), as cv_rgb24 reading the frame's bytes
+    const uint8_t* s = reinterpret_cast<const uint8_t*>(src);
+    for (int32_t x = 0; x < count; ++x) {
+        dst[6 * x] = dst[6 * x + 3] = s[4 * x];
+        dst[6 * x + 1] = dst[6 * x + 4] = s[4 * x + 1];
+        dst[6 * x + 2] = dst[6 * x + 5] = s[4 * x + 2];
+    }
+}
+
+CV_LOOP void cv_rgb32(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    std::memcpy(dst, src, static_cast<size_t>(count) * 4);
+}
+
+CV_LOOP void cv_rgb32_double(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    for (int32_t x = 0; x < count; ++x) {
+        put32(dst + 8 * x, src[x]);
+        put32(dst + 8 * x + 4, src[x]);
+    }
+}
+
+CV_LOOP void cv_pack8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+{
+    // count is a number of source bytes: four words (16 bytes) give one output word
+    for (int32_t step = 0; step < count / 16; ++step, src += 4)
+        put32(dst + 4 * step, (src[0] & 255) | (src[1] & 255) << 8 | (src[2] & 255) << 16 | src[3] << 24);
+}
+
+void vid_make_gb_table()
+{
+    // index (G << 8) | B: blue level B >> 5 picks a row of 16, green level G >> 4 the column
+    for (uint32_t i = 0; i < 65536; ++i)
+        vid_gb_table[i] = static_cast<uint8_t>(128 + 16 * ((i & 255) >> 5) + (i >> 12));
+}
+
+// by selector; defined after the converters (a multiversioned function must not be used first)
+static const vid_row_converter converters[11] = {
+    cv_gray8, cv_pair8, cv_checker8, cv_rgb15, cv_rgb15_double, cv_rgb16,
+    cv_rgb16_double, cv_rgb24, cv_rgb24_double, cv_rgb32, cv_rgb32_double,
+};
+
+int vid_set_converter(int selector)
+{
+    if (static_cast<unsigned>(selector) > 10)
+        return 1;
+    vid_converter = converters[selector];
+    if (selector == 1 || selector == 2)
+        vid_make_gb_table();
+    return 0;
+}
+
+void vid_convert_line(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    vid_converter(dst, src, count, pitch);
+}

@@ -25,6 +25,8 @@ const char* const sound_menu =
 std::string skip_reason() {
     if (geteuid() != 0) return "needs root for a private mount namespace over /dev/dsp";
     if (!ts_have_program("unshare") || !ts_have_program("xdotool")) return "unshare or xdotool is missing";
+    if (ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
+        return "this system refuses a private mount namespace (unshare -m)";
     std::string out;
     ts_run({ts_build_path("orvanto")}, &out, 10000, {"DISPLAY=:3999"});
     if (out.rfind(sound_menu, 0) != 0) return "orvanto does not ask for the sound device yet";

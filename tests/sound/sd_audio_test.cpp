@@ -177,6 +177,21 @@ TEST(SdAudio, EightBitRecordsAndLostPeers) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+TEST(SdAudio, StopWithoutForkOnlyClosesTheDevice) {
+    // The exit path can run before the audio process was started (a failed start-up step).
+    struct sigaction dfl = {}, now = {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGCHLD, &dfl, nullptr);
+    install_device(2, 125);
+    sd_stop();
+    sigaction(SIGCHLD, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
+    char c;
+    EXPECT_EQ(read(dev_pipe[0], &c, 1), 0);  // closed by the device's close, nothing written
+    close(dev_pipe[0]);
+    sd_oss = sd_oss_real;
+}
+
 int counted = 0;
 void count_tick() { counted++; }
 

@@ -7,13 +7,18 @@
 struct sd_device_table {
     int (*set_sample)(int i, const int8_t* data, uint32_t length, uint32_t loop_start,
                       uint32_t loop_end, int looping);
-    // stores sample i (1..31) unchanged into mix_sample; returns 1. Called by the module loader.
+    // stores sample i (1..31) unchanged into mix_sample; returns 1 (0, storing nothing, for an
+    // i outside 0..31). Called by the module loader.
     void (*stop)();
+    // stops the device's output (empty in every device). sd_stop.
     void (*hook2)();
+    // unused slot (empty in every device)
     void (*set_period)(int32_t period);
     // the current channel's period (Amiga period units). Replay tick.
     void (*set_channels)(int32_t n);
+    // number of channels mixed, 0..32. Module loader.
     void (*close)();
+    // closes fd (the dsp devices) or nothing. sd_stop.
     void (*set_offset)(int32_t offset);
     // restarts the current channel at a byte offset into its sample. Replay tick.
     void (*select_channel)(int32_t c);
@@ -21,13 +26,15 @@ struct sd_device_table {
     void (*set_pan)(int32_t pan);
     // 0 (left) .. 255 (right), current channel. Replay tick.
     void (*start)();
+    // starts the mixer at the device's rate (dsp devices) or nothing. sd_menu.
     void (*set_instrument)(int32_t s);
     // the current channel's sample 0..31 (0: none). Replay tick.
     void (*play)();
-    int fd;
+    // empty in every device. sd_menu.
+    int fd = -1;
     // the /dev/dsp descriptor of the two dsp devices; unset (-1) for the no-sound device
     void (*set_master)(int32_t v);
-    // master volume 0..64
+    // master volume 0..252 (higher is cut to 252); the menu sets 64
     void (*set_volume)(int32_t v);
     // the current channel's volume 0..64. Replay tick.
 };
@@ -54,3 +61,34 @@ extern const char* sd_devname;
 // name of the installed device; "" until an initialiser succeeds
 extern const char* sd_errtext;
 // message of an initialiser that failed; "" until then
+
+int sd_menu();
+// Asks for the device on standard output/input (one word; its first character decides),
+// installs and starts it with master volume 64, and empties the sync registry. 1 on success,
+// 0 for a wrong answer, end of input or a device that cannot be opened. Main flow, once, first.
+
+int sd_nosound_init();
+// No sound: mixer operations only, nothing opened, fd left unset; always 1.
+int sd_dsp8_init();
+// /dev/dsp as unsigned 8-bit mono at 21700 Hz (2 fragments of 2048 bytes). 1, or 0 with
+// sd_errtext set when the device cannot be opened (then no slot is changed).
+int sd_dsp16_init();
+// /dev/dsp as signed 16-bit little-endian stereo at 32000 Hz (2 fragments of 8192 bytes).
+// 1, or 0 with sd_errtext set.
+
+void sd_setmastervol_f(double x);
+// set_master with 63 x, truncated toward zero.
+
+// The platform seam of the OSS device: every open, ioctl, write and close of /dev/dsp goes
+// through this table. sd_oss_real holds the system calls; tests install their own to record
+// the calls. ioctl results and the values written back are never read.
+struct sd_oss_ops {
+    int (*open)(const char* path, int flags);
+    int (*ioctl)(int fd, unsigned long request, int* arg);
+    long (*write)(int fd, const void* buf, unsigned long n);
+    int (*close)(int fd);
+};
+
+extern const sd_oss_ops sd_oss_real;
+extern sd_oss_ops sd_oss;
+// the operations in use; sd_oss_real until a test replaces them

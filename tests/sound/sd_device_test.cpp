@@ -1,0 +1,195 @@
+// The sound menu and the device initialisers, with the OSS calls recorded through the seam.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/soundcard.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sound/mix.h"
+#include "sound/sd_device.h"
+#include "sound/sync.h"
+
+namespace {
+
+struct oss_call {
+    char op;  // 'o' open, 'i' ioctl, 'w' write, 'c' close
+    unsigned long request;
+    int value;
+    bool operator==(const oss_call&) const = default;
+};
+
+std::vector<oss_call> calls;
+bool open_fails = false;
+constexpr int fake_fd = 42;
+
+int rec_open(const char* path, int flags) {
+    EXPECT_STREQ(path, "/dev/dsp");
+    EXPECT_EQ(flags & O_ACCMODE, O_WRONLY);
+    calls.push_back({'o', 0, 0});
+    return open_fails ? -1 : fake_fd;
+}
+int rec_ioctl(int fd, unsigned long request, int* arg) {
+    EXPECT_EQ(fd, fake_fd);
+    calls.push_back({'i', request, *arg});
+    *arg = 12345;  // what a driver writes back is never read
+    return -1;     // nor its result
+}
+long rec_write(int, const void*, unsigned long n) {
+    calls.push_back({'w', 0, (int)n});
+    return (long)n;
+}
+int rec_close(int fd) {
+    calls.push_back({'c', 0, fd});
+    return 0;
+}
+
+// Runs the menu with `input` on standard input; returns its result and what it printed.
+int run_menu(const std::string& input, std::string* printed, std::string* rest = nullptr) {
+    calls.clear();
+    sd_device = sd_device_table{};
+    sd_devnum = -1;
+    sd_devname = "";
+    sd_errtext = "";
+    sd_oss = {rec_open, rec_ioctl, rec_write, rec_close};
+    char in_path[] = "/tmp/sd_menu_inXXXXXX", out_path[] = "/tmp/sd_menu_outXXXXXX";
+    int in_fd = mkstemp(in_path), out_fd = mkstemp(out_path);
+    EXPECT_EQ(write(in_fd, input.data(), input.size()), (ssize_t)input.size());
+    close(in_fd);
+    EXPECT_NE(std::freopen(in_path, "r", stdin), nullptr);
+    std::fflush(stdout);
+    int saved_out = dup(1);
+    dup2(out_fd, 1);
+    int r = sd_menu();
+    std::fflush(stdout);
+    dup2(saved_out, 1);
+    close(saved_out);
+    printed->clear();
+    char buf[512];
+    ssize_t n;
+    lseek(out_fd, 0, SEEK_SET);
+    while ((n = read(out_fd, buf, sizeof buf)) > 0) printed->append(buf, n);
+    close(out_fd);
+    if (rest) {
+        rest->clear();
+        int c;
+        while ((c = std::fgetc(stdin)) != EOF) rest->push_back((char)c);
+    }
+    unlink(in_path);
+    unlink(out_path);
+    sd_oss = sd_oss_real;
+    return r;
+}
+
+const std::vector<oss_call> dsp8_calls = {{'o', 0, 0},
+                                          {'i', SNDCTL_DSP_SETFRAGMENT, 0x2000B},
+                                          {'i', SNDCTL_DSP_STEREO, 0},
+                                          {'i', SNDCTL_DSP_SPEED, 21700}};
+const std::vector<oss_call> dsp16_calls = {{'o', 0, 0},
+                                           {'i', SNDCTL_DSP_SETFRAGMENT, 0x2000D},
+                                           {'i', SNDCTL_DSP_SETFMT, AFMT_S16_LE},
+                                           {'i', SNDCTL_DSP_STEREO, 1},
+                                           {'i', SNDCTL_DSP_SPEED, 32000}};
+
+TEST(SdMenu, FirstCharacterOfOneWordDecides) {
+    struct row {
+        std::string input;
+        int result, devnum, rate;
+        const char* name;
+        std::vector<oss_call> calls;
+    };
+    const std::vector<row> rows = {
+        {"0\n", 1, 0, 44100, "Super Qem NoSound Device 2.0c", {}},
+        {"1abc\n", 1, 1, 21700, "/dev/dsp 8-bit mono", dsp8_calls},
+        {"20", 1, 2, 32000, "/dev/dspW 16-bit stereo", dsp16_calls},
+        {"\n\n   \t\n  2\n", 1, 2, 32000, "/dev/dspW 16-bit stereo", dsp16_calls},
+        {"", 0, -1, 44100, "", {}},
+        {"\n\n", 0, -1, 44100, "", {}},
+        {"x0\n", 0, -1, 44100, "", {}},
+        {"3\n", 0, -1, 44100, "", {}},
+    };
+    for (const row& r : rows) {
+        mix_rate = 44100;
+        mix_master = 10;
+        sync_count = 5;
+        int32_t next_id = sync_nextid;
+        std::string printed;
+        EXPECT_EQ(run_menu(r.input, &printed), r.result) << r.input;
+        EXPECT_EQ(printed, "Select your sound device:\n0 - None\n1 - /dev/dsp 8-bit\n2 - /dev/dsp 16-bit\n");
+        EXPECT_EQ(sd_devnum, r.devnum) << r.input;
+        EXPECT_STREQ(sd_devname, r.name) << r.input;
+        EXPECT_EQ(calls, r.calls) << r.input;
+        EXPECT_EQ(mix_rate, r.rate) << r.input;  // the dsp devices start the mixer at their rate
+        EXPECT_EQ(mix_master, r.result ? 64 : 10) << r.input;
+        EXPECT_EQ(sync_count, r.result ? 0 : 5) << r.input;
+        EXPECT_EQ(sync_nextid, next_id);
+    }
+}
+
+TEST(SdMenu, LongWordLeavesTheRestUnread) {
+    std::string word = "0" + std::string(149, 'z');
+    std::string printed, rest;
+    EXPECT_EQ(run_menu(word + "\n", &printed, &rest), 1);
+    EXPECT_EQ(sd_devnum, 0);
+    EXPECT_EQ(rest, std::string(51, 'z') + "\n");
+}
+
+TEST(SdDevice, FailedOpenStoresTheTextAndChangesNoSlot) {
+    open_fails = true;
+    std::string printed;
+    EXPECT_EQ(run_menu("1\n", &printed), 0);
+    EXPECT_EQ(sd_devnum, 1);
+    EXPECT_STREQ(sd_errtext, "sd_dsp8_init: Cannot open /dev/dsp!");
+    EXPECT_STREQ(sd_devname, "");
+    EXPECT_EQ(sd_device.start, nullptr);
+    EXPECT_EQ(sd_device.set_volume, nullptr);
+    EXPECT_EQ(sd_device.fd, -1);
+    EXPECT_EQ(run_menu("2\n", &printed), 0);
+    EXPECT_EQ(sd_devnum, 2);
+    EXPECT_STREQ(sd_errtext, "sd_dsp16_init: Cannot find /dev/dspW!");
+    EXPECT_EQ(sd_device.close, nullptr);
+    open_fails = false;
+}
+
+TEST(SdDevice, CloseUsesTheDescriptorAndNoSoundUsesNone) {
+    std::string printed;
+    ASSERT_EQ(run_menu("2\n", &printed), 1);
+    sd_oss = {rec_open, rec_ioctl, rec_write, rec_close};
+    calls.clear();
+    sd_device.stop();
+    sd_device.close();
+    EXPECT_EQ(calls, (std::vector<oss_call>{{'c', 0, fake_fd}}));
+
+    ASSERT_EQ(run_menu("0\n", &printed), 1);
+    sd_oss = {rec_open, rec_ioctl, rec_write, rec_close};
+    calls.clear();
+    // Every mixer operation is there and changes only mixer state.
+    EXPECT_EQ(sd_device.set_sample(3, nullptr, 0, 0, 0, 0), 1);
+    sd_device.set_channels(6);
+    sd_device.select_channel(2);
+    sd_device.set_instrument(3);
+    sd_device.set_period(428);
+    sd_device.set_volume(33);
+    sd_device.set_pan(200);
+    sd_device.set_offset(0);
+    sd_device.hook2();
+    sd_device.stop();
+    sd_device.close();
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(sd_device.fd, -1);
+    EXPECT_EQ(mix_channels, 6);
+    EXPECT_EQ(mix_regs[2].volume, 33);
+    EXPECT_EQ(mix_regs[2].pan, 200);
+    EXPECT_EQ(mix_regs[2].sample, 3);
+    sd_oss = sd_oss_real;
+
+    const double factors[][2] = {{1.0, 63}, {0.5, 31}, {0.999, 62}, {4.0, 252}, {1e300, 252}, {0.0, 0}};
+    for (auto& f : factors) {
+        sd_setmastervol_f(f[0]);
+        EXPECT_EQ(mix_master, (int)f[1]) << f[0];
+    }
+}
+
+}  // namespace

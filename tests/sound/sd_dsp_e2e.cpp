@@ -1,0 +1,192 @@
+// The show's sound steps in a process of their own, heard through a /dev/dsp of ours: a FIFO
+// that the stand-in reader drains at the device's byte rate, mounted over /dev/dsp in a private
+// mount namespace; and once per device through alsa-oss, whose WAV header tells what the
+// program asked the device for.
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/support/ts_process.h"
+
+namespace {
+
+const char* const aoss_lib = "/usr/lib/x86_64-linux-gnu/libaoss.so";
+
+std::string skip_reason() {
+    if (geteuid() != 0) return "needs root for a private mount namespace over /dev/dsp";
+    if (!ts_have_program("unshare")) return "unshare (util-linux) is not installed";
+    if (ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
+        return "this system refuses a private mount namespace (unshare -m)";
+    return "";
+}
+
+// The show's view of /dev/dsp is replaced inside its namespace; the host keeps a placeholder.
+bool ensure_placeholder() {
+    struct stat st;
+    if (stat("/dev/dsp", &st) == 0) return true;
+    return mkfifo("/dev/dsp", 0644) == 0 || errno == EEXIST;
+}
+
+std::string scratch(const std::string& name) {
+    std::string dir = ts_build_path("tests/sound/scratch_" + name);
+    std::string rm = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+    EXPECT_EQ(std::system(rm.c_str()), 0);
+    return dir;
+}
+
+std::vector<uint8_t> slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+// Collects the audio children that ended up with us (the test is their reaper): their exit
+// statuses, waiting up to `ms` for at least one.
+std::vector<int> reap_orphans(int ms) {
+    std::vector<int> statuses;
+    for (int i = 0; i < ms / 10; i++) {
+        int st;
+        pid_t w;
+        while ((w = waitpid(-1, &st, WNOHANG)) > 0) statuses.push_back(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
+        if (w < 0 || !statuses.empty()) break;
+        usleep(10000);
+    }
+    return statuses;
+}
+
+struct standin_run {
+    long bytes = -1;
+    int eof = -1;
+    int pos = -1000, ticks = -1;
+    std::vector<uint8_t> audio;
+    std::vector<int> orphans;
+};
+
+// Runs sd_showtool for `ms` with the device answer `answer`, /dev/dsp drained at `rate`.
+standin_run run_standin(const std::string& answer, int rate, int ms) {
+    standin_run r;
+    std::string dir = scratch("standin" + answer);
+    std::string fifo = dir + "/dsp", capture = dir + "/capture";
+    EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    ts_process sink;
+    EXPECT_TRUE(ts_start(&sink, {ts_build_path("tests/sound/sd_dspsink"), fifo, std::to_string(rate),
+                                 capture, "5000", std::to_string(ms + 5000)}, {}, ""));
+    EXPECT_TRUE(ts_read_until(&sink, "ready", 5000));
+    ts_process show;
+    std::string cmd = "mount --bind '" + fifo + "' /dev/dsp && exec '" +
+                      ts_build_path("tests/sound/sd_showtool") + "' " + std::to_string(ms);
+    EXPECT_TRUE(ts_start(&show, {"unshare", "-m", "--propagation", "private", "sh", "-c", cmd}, {},
+                         answer + "\n"));
+    EXPECT_TRUE(ts_wait(&show, ms + 10000)) << show.err;
+    EXPECT_EQ(show.status, 0) << show.out << show.err;
+    EXPECT_TRUE(ts_wait(&sink, 10000)) << sink.err;
+    std::sscanf(show.out.c_str() + show.out.find("pos "), "pos %d ticks %d", &r.pos, &r.ticks);
+    std::sscanf(sink.out.c_str() + sink.out.find("bytes "), "bytes %ld eof %d", &r.bytes, &r.eof);
+    r.audio = slurp(capture);
+    r.orphans = reap_orphans(3000);
+    return r;
+}
+
+TEST(SdDspStandIn, SixteenBitStereoFollowsTheDevice) {
+    std::string why = skip_reason();
+    if (!why.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(ensure_placeholder());
+    const int ms = 1500, rate = 128000, record = 2560;  // 640 frames a tick at 125 BPM
+    standin_run r = run_standin("2", rate, ms);
+    EXPECT_EQ(r.eof, 1);  // every writer closed: the parent at the stop, the child at the marker
+    EXPECT_EQ(r.bytes, (long)r.audio.size());
+    EXPECT_EQ(r.bytes % record, 0);  // whole records only, up to the end
+    // Played for `ms` at the device's pace, with at most a page and two records ahead.
+    EXPECT_GT(r.bytes, rate * (ms / 1000.0) * 0.85);
+    EXPECT_LT(r.bytes, rate * (ms / 1000.0) * 1.1 + 4096 + 3 * record);
+    // The song position follows what the device took: one tick per record, speed 6.
+    long ticks = r.bytes / record;
+    EXPECT_NEAR(r.pos, (ticks - 1) / 6 % 64, 2);
+    long loud = 0;
+    for (size_t i = 0; i + 1 < r.audio.size(); i += 2) loud += (r.audio[i] | r.audio[i + 1] << 8) != 0;
+    EXPECT_GT(loud, (long)r.audio.size() / 8);  // the module plays from the first records on
+    EXPECT_GT(r.ticks, 0);
+    EXPECT_EQ(r.orphans, std::vector<int>{1});  // the audio child read the end marker and left
+}
+
+TEST(SdDspStandIn, EightBitMonoFollowsTheDevice) {
+    std::string why = skip_reason();
+    if (!why.empty()) GTEST_SKIP() << why;
+    ASSERT_TRUE(ensure_placeholder());
+    const int ms = 1500, rate = 21700, record = 434;
+    standin_run r = run_standin("1", rate, ms);
+    EXPECT_EQ(r.eof, 1);
+    EXPECT_EQ(r.bytes % record, 0);
+    EXPECT_GT(r.bytes, rate * (ms / 1000.0) * 0.85);
+    EXPECT_LT(r.bytes, rate * (ms / 1000.0) * 1.1 + 4096 + 3 * record);
+    EXPECT_NEAR(r.pos, (r.bytes / record - 1) / 6 % 64, 2);
+    long loud = 0;
+    for (uint8_t b : r.audio) loud += b != 128;  // unsigned 8-bit: 128 is silence
+    EXPECT_GT(loud, (long)r.audio.size() / 8);
+    EXPECT_EQ(r.orphans, std::vector<int>{1});
+}
+
+TEST(SdDspStandIn, NoSoundRunsOnTheTimer) {
+    ts_process show;
+    ASSERT_TRUE(ts_start(&show, {ts_build_path("tests/sound/sd_showtool"), "500"}, {}, "0\n"));
+    ASSERT_TRUE(ts_wait(&show, 10000));
+    EXPECT_EQ(show.status, 0);
+    int pos = -1000, ticks = -1;
+    ASSERT_NE(show.out.find("pos "), std::string::npos) << show.out;
+    std::sscanf(show.out.c_str() + show.out.find("pos "), "pos %d ticks %d", &pos, &ticks);
+    EXPECT_GT(ticks, 0);
+    EXPECT_NEAR(pos, (ticks - 1) / 6, 1);  // one replay tick per timer tick, whatever the tempo
+    ts_process bad;
+    ASSERT_TRUE(ts_start(&bad, {ts_build_path("tests/sound/sd_showtool"), "10"}, {}, "9\n"));
+    ASSERT_TRUE(ts_wait(&bad, 10000));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("Sound device failure. Exiting."), std::string::npos);
+}
+
+// alsa-oss answers the ioctls and writes what the device was set to into a WAV header. It
+// recognises /dev/dsp by its device number (major 14, minor 3), so an inert node of ours is
+// mounted over it; nothing opens the node itself.
+TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
+    std::string why = skip_reason();
+    if (!why.empty()) GTEST_SKIP() << why;
+    if (access(aoss_lib, R_OK) != 0) GTEST_SKIP() << "alsa-oss is not installed (" << aoss_lib << ")";
+    struct row { const char* answer; int channels, rate, bits; };
+    const row rows[] = {{"1", 1, 21700, 8}, {"2", 2, 32000, 16}};
+    for (const row& w : rows) {
+        std::string dir = scratch(std::string("aoss") + w.answer);
+        std::string node = dir + "/dspnode", wav = dir + "/out.wav";
+        ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(14, 3)), 0);
+        std::ofstream(dir + "/.asoundrc") << "pcm.dsp0 { type file; slave.pcm \"null\"; file \"" << wav
+                                          << "\"; format \"wav\" }\n";
+        std::string cmd = "mount --bind '" + node + "' /dev/dsp && exec '" +
+                          ts_build_path("tests/sound/sd_showtool") + "' 100";
+        ts_process show;
+        ASSERT_TRUE(ts_start(&show, {"unshare", "-m", "--propagation", "private", "sh", "-c", cmd},
+                             {"HOME=" + dir, std::string("LD_PRELOAD=") + aoss_lib}, std::string(w.answer) + "\n"));
+        ASSERT_TRUE(ts_wait(&show, 20000));
+        EXPECT_EQ(show.status, 0) << show.out << show.err;
+        reap_orphans(3000);
+        std::vector<uint8_t> h = slurp(wav);
+        ASSERT_GE(h.size(), 44u) << w.answer;
+        auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
+        auto u32 = [&](int at) { return (uint32_t)(u16(at) | u16(at + 2) << 16); };
+        EXPECT_EQ(std::string(h.begin(), h.begin() + 4), "RIFF");
+        EXPECT_EQ(u16(20), 1);  // PCM
+        EXPECT_EQ(u16(22), w.channels) << w.answer;
+        EXPECT_EQ(u32(24), (uint32_t)w.rate) << w.answer;
+        EXPECT_EQ(u16(34), w.bits) << w.answer;
+        unlink(wav.c_str());  // unpaced: a large file
+    }
+}
+
+}  // namespace

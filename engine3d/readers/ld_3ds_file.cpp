@@ -17,6 +17,9 @@ static const uint32_t ld_track_bytes_max = 14 + 16383 * (6 + 5 * 4 + 4);
 // Bytes of the camera chunk's data that are read: position, target and bank, seven floats.
 static const uint32_t ld_camera_bytes = 28;
 
+// The largest stream buffer a walk asks for.
+static const int64_t ld_stream_buffer_max = 1 << 20;
+
 static uint16_t ld_u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 static uint32_t ld_u32(const uint8_t* p)
@@ -37,6 +40,31 @@ static int64_t ld_extent(FILE* f)
 {
     const int64_t size = ld_file_size(f);
     return size > INT32_MAX ? INT32_MAX : size;
+}
+
+// Opens a 3DS file for a walk. The stream gets a buffer that holds the whole file when it is
+// small, so the walk's seeks back and forth land in memory instead of reading the same blocks
+// again; *buf is that buffer (or null), freed by ld_close.
+static FILE* ld_open(const char* path, char** buf)
+{
+    *buf = nullptr;
+    FILE* f = path ? fopen(path, "rb") : nullptr;
+    const int64_t size = ld_file_size(f);
+    if (f && size > BUFSIZ && size <= ld_stream_buffer_max) {
+        *buf = static_cast<char*>(malloc(static_cast<size_t>(size) + 1));
+        // without the buffer the stream keeps its own: slower, no different
+        if (*buf && setvbuf(f, *buf, _IOFBF, static_cast<size_t>(size) + 1)) {
+            free(*buf);
+            *buf = nullptr;
+        }
+    }
+    return f;
+}
+
+static void ld_close(FILE* f, char* buf)
+{
+    fclose(f);
+    free(buf);
 }
 
 static bool ld_fits(int64_t pos, int64_t bytes, int64_t size)
@@ -253,11 +281,12 @@ static int ld_meshes(FILE* f, sc_scene* scene)
 
 int ld_3ds_meshes_file(const char* path, sc_scene* scene)
 {
-    FILE* f = path ? fopen(path, "rb") : nullptr;
+    char* buf;
+    FILE* f = ld_open(path, &buf);
     if (!f)
         return 1;
     const int r = ld_meshes(f, scene);
-    fclose(f);
+    ld_close(f, buf);
     return r;
 }
 
@@ -295,11 +324,14 @@ static int ld_keys(FILE* f, kf_camera_path* path)
 int ld_3ds_keys_file(const char* path, const char* name, kf_camera_path* path_out)
 {
     (void)name;  // the first camera and target nodes behind the header are taken
-    FILE* f = path && path_out ? fopen(path, "rb") : nullptr;
+    if (!path_out)
+        return 1;
+    char* buf;
+    FILE* f = ld_open(path, &buf);
     if (!f)
         return 1;
     const int r = ld_keys(f, path_out);
-    fclose(f);
+    ld_close(f, buf);
     return r;
 }
 
@@ -365,10 +397,11 @@ int ld_3ds_camera_file(const char* path, int n, sc_scene* scene)
 {
     if (n < 1 || !scene)
         return 1;
-    FILE* f = path ? fopen(path, "rb") : nullptr;
+    char* buf;
+    FILE* f = ld_open(path, &buf);
     if (!f)
         return 1;
     const int r = ld_camera(f, n, scene);
-    fclose(f);
+    ld_close(f, buf);
     return r;
 }

@@ -48,7 +48,7 @@ static int64_t ld_extent(FILE* f)
 static FILE* ld_open(const char* path, char** buf)
 {
     *buf = nullptr;
-    FILE* f = path ? fopen(path, "rb") : nullptr;
+    FILE* f = ld_file_open(path);
     const int64_t size = ld_file_size(f);
     if (f && size > BUFSIZ && size <= ld_stream_buffer_max) {
         *buf = static_cast<char*>(malloc(static_cast<size_t>(size) + 1));

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 
+FILE* ld_file_open(const char* path);
+// Opens path for reading ("rb") when it names a regular file; null when it does not open or is
+// something else (a directory, a pipe: the open never waits for a writer).
+
 int64_t ld_file_size(FILE* f);
 // Bytes in the open file, or -1 when it is no regular file (a pipe, a directory) or cannot be
 // asked. Leaves the file's position alone.
@@ -19,7 +23,9 @@ int ld_file_seek(FILE* f, int64_t pos);
 int64_t ld_file_pos(FILE* f);
 // The file's position, or -1 when it cannot be told.
 
-uint8_t* ld_file_load(const char* path, size_t* size);
-// Opens path ("rb"), reads the whole regular file into a malloc'ed buffer (at least one byte
+uint8_t* ld_file_load(const char* path, size_t* size, const char** why);
+// Reads the whole regular file at path (ld_file_open) into a malloc'ed buffer (at least one byte
 // long) and closes it; *size is the byte count. Null, with the file closed, when it does not
-// open, is no regular file, reads short or memory is short. The buffer is the caller's.
+// open (*why = "File not found!"), is no regular file or reads short ("Disk error.") or memory
+// is short ("Out of memory."): the picture loader's texts for the same failures. The buffer is
+// the caller's.

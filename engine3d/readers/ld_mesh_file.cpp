@@ -51,7 +51,7 @@ static sc_object* ld_packed(FILE* f)
 
 sc_object* ld_mesh_bin_file(const char* path)
 {
-    FILE* f = path ? fopen(path, "rb") : nullptr;
+    FILE* f = ld_file_open(path);
     if (!f)
         return nullptr;
     sc_object* o = ld_packed(f);

@@ -140,7 +140,7 @@ static int ld_multi(FILE* f, sc_scene* scene)
 
 int ld_mesh_multi_file(const char* path, sc_scene* scene)
 {
-    FILE* f = path ? fopen(path, "rb") : nullptr;
+    FILE* f = ld_file_open(path);
     if (!f)
         return 1;
     const int r = ld_multi(f, scene);

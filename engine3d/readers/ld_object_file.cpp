@@ -27,16 +27,15 @@ int ld_object_file(const char* path, sc_scene* scene)
 
 tex_buffer ld_texture_file(const char* path, uint8_t* palette)
 {
-    if (!path)
-        return nullptr;
-    // The header query through the picture loader leaves its message for a file that does not
-    // open or read, or is no picture.
-    if (iff_load_file(path, nullptr, nullptr) != -1)
-        return nullptr;
+    // The file is read once, regular files only; a failure to read it leaves the picture
+    // loader's text for it, a picture that fails leaves the decoder's.
     size_t size = 0;
-    uint8_t* bytes = ld_file_load(path, &size);
-    if (!bytes)
+    const char* why = nullptr;
+    uint8_t* bytes = ld_file_load(path, &size, &why);
+    if (!bytes) {
+        iff_msg = why;
         return nullptr;
+    }
     tex_buffer t = tex_from_picture_n(bytes, size, palette);
     free(bytes);
     return t;

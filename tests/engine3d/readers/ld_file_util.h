@@ -19,7 +19,9 @@ inline std::string ld_write_temp(const std::string& name, const std::vector<uint
     FILE* f = fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr) << path;
     if (f) {
-        EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        if (!bytes.empty()) {
+            EXPECT_EQ(fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        }
         fclose(f);
     }
     return path;

@@ -2,6 +2,9 @@
 // and every disk reader closing its file on every path.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -329,6 +332,8 @@ TEST(LdTextureFile, PictureFilesBecomeTextures)
         EXPECT_STREQ(iff_msg, c.msg) << c.what;
     }
     EXPECT_EQ(ld_texture_file(nullptr, palette), nullptr);
+    EXPECT_EQ(ld_texture_file(testing::TempDir().c_str(), palette), nullptr);  // a directory
+    EXPECT_STREQ(iff_msg, "Disk error.");
 }
 
 TEST(LdFileDescriptors, EveryReaderClosesItsFileOnEveryPath)
@@ -340,7 +345,10 @@ TEST(LdFileDescriptors, EveryReaderClosesItsFileOnEveryPath)
         ld_write_temp("fd_3ds_cut", ld_bytes(tds.begin(), tds.begin() + 20)),
         ld_write_temp("fd_multi", multi_file({quad_and_tri})), ld_write_temp("fd_pic", pbm_picture(8, 8, pattern)),
         ld_write_temp("fd_empty", {}), ld_write_temp("fd_text", ld_text("garbage garbage garbage")),
-        testing::TempDir(), testing::TempDir() + "/ld_file_missing"};
+        testing::TempDir(), testing::TempDir() + "/ld_file_missing", testing::TempDir() + "/ld_file_fifo"};
+    // a pipe without a writer: refused at once, never waited on
+    unlink(paths.back().c_str());
+    ASSERT_EQ(mkfifo(paths.back().c_str(), 0600), 0);
     const int before = ld_open_fds();
     for (const std::string& p : paths) {
         SCOPED_TRACE(p);
@@ -368,4 +376,5 @@ TEST(LdFileDescriptors, EveryReaderClosesItsFileOnEveryPath)
         tex_free(ld_texture_file(p.c_str(), nullptr));
         EXPECT_EQ(ld_open_fds(), before);
     }
+    unlink(paths.back().c_str());
 }

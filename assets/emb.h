@@ -86,3 +86,7 @@ extern "C" const uint8_t emb_anim_curtain[];
 extern "C" const uint32_t emb_anim_curtain_size;
 extern "C" const uint8_t emb_pic_curtain[];
 extern "C" const uint32_t emb_pic_curtain_size;
+
+// The music: a 12-channel tracker module, writable (the module loader converts it in place)
+extern "C" uint8_t emb_module[];
+extern "C" const uint32_t emb_module_size;

@@ -69,6 +69,10 @@ chunk obj_mesh(const mesh& m)
     faces.u16(uint16_t(m.nf()));
     for (int i = 0; i < m.nf(); i++)
         faces.u16(m.f[3 * i]).u16(m.f[3 * i + 1]).u16(m.f[3 * i + 2]).u16(0);
+    chunk smooth(0x4150);  // every face in smoothing group 1: one smooth surface
+    for (int i = 0; i < m.nf(); i++)
+        smooth.u32(1);
+    faces.add(smooth);
     chunk tri(0x4100);
     tri.add(verts);
     if (!m.uv.empty()) {

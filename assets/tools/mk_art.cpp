@@ -73,7 +73,7 @@ std::vector<double> text_mask(int w, int h, const std::string& s, int x0, int y0
     return m;
 }
 
-std::vector<double> grow(const std::vector<double>& m, int w, int h, double r)
+std::vector<double> grow(const std::vector<double>& m, int w, int h, double r, bool soft)
 {
     std::vector<double> out(m.size(), 0.0);
     const int ri = int(std::ceil(r));
@@ -89,7 +89,7 @@ std::vector<double> grow(const std::vector<double>& m, int w, int h, double r)
                     if (v <= best)
                         continue;
                     double d = std::sqrt(double(dx * dx + dy * dy));
-                    double f = clamp01(r + 0.5 - d);
+                    double f = soft ? clamp01(1.0 - d / (r + 1.0)) : clamp01(r + 0.5 - d);
                     best = std::max(best, v * f);
                 }
             out[size_t(y) * size_t(w) + size_t(x)] = best;

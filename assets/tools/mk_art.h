@@ -17,7 +17,7 @@ inline int level(double t, int first, int last)
 // Letters of `s` as a coverage mask (0..1) at `scale`, with a 3x3 supersampled soft edge;
 // returns the mask as w x h doubles.
 std::vector<double> text_mask(int w, int h, const std::string& s, int x, int y, int scale);
-// The same mask grown by `r` pixels (for outlines and glows).
-std::vector<double> grow(const std::vector<double>& m, int w, int h, double r);
+// The same mask grown by `r` pixels: a hard edge for outlines, or fading out over r for glows.
+std::vector<double> grow(const std::vector<double>& m, int w, int h, double r, bool soft = false);
 
 }  // namespace mk

@@ -42,12 +42,13 @@ canvas pic_ball_tex()
                 double d, s;
                 sphere_light(nx, ny, d, s);
                 double v = 0.75 * d + s * 0.6;
-                // the even textures carry a band round the ball, the odd ones two stripes
-                double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
-                double lat = std::asin(std::clamp(ny * 0.8 + nz * 0.2 - 0.1, -1.0, 1.0));
-                bool band = (b % 2 == 0) ? std::fabs(lat) < 0.22 : std::fabs(std::fabs(lat) - 0.55) < 0.14;
+                // the even textures carry a band round the ball, the odd ones two stripes; the
+                // bands follow a tilted equator
+                const double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
+                const double e = (ny * 0.85 + nx * 0.3 - nz * 0.43);
+                const bool band = (b % 2 == 0) ? std::fabs(e) < 0.17 : std::fabs(std::fabs(e) - 0.45) < 0.1;
                 if (band)
-                    v = v * 0.55;
+                    v = v * 0.6;
                 cv.at(51 * b + x, y) = uint8_t(level(clamp01(v), 1 + 60 * b, 60 + 60 * b));
             }
     return cv;
@@ -142,7 +143,8 @@ canvas pic_ball_fg()
     return cv;
 }
 
-// A plate with the name cut out of it: the rays shine through the letters and round the plate.
+// A ring round the rays' source and a plate with the name cut out of it: the rays shine
+// through the ring, through the letters and round both.
 canvas pic_beams_logo()
 {
     canvas cv(320, 240);
@@ -154,10 +156,11 @@ canvas pic_beams_logo()
     std::vector<double> letters = text_mask(320, 240, name, tx, ty, scale);
     for (int y = 0; y < 240; y++)
         for (int x = 0; x < 320; x++) {
-            // a ring round the ray source and a bar under it that holds the letters
-            double dx = x - 160, dy = y - 95;
+            // a ring round the ray source (the rays fan out from (107.5, 55.5)) and a bar
+            // lower down that holds the letters
+            double dx = x + 0.5 - 107.5, dy = y + 0.5 - 55.5;
             double d = std::sqrt(dx * dx + dy * dy);
-            bool ring = d > 62 && d < 80;
+            bool ring = d > 36 && d < 50;
             bool bar = y >= ty - 12 && y < ty + 7 * scale + 12 && x >= tx - 16 && x < tx + tw + 16;
             if (!(ring || bar))
                 continue;
@@ -165,7 +168,7 @@ canvas pic_beams_logo()
                 continue;  // cut out: the rays show
             double v;
             if (ring)
-                v = 0.5 + 0.5 * std::cos((d - 71) / 9.0 * 1.5) * (0.6 - 0.4 * dy / 80.0);
+                v = 0.5 + 0.5 * std::cos((d - 43) / 7.0 * 1.5) * (0.6 - 0.4 * dy / 50.0);
             else
                 v = 0.3 + 0.6 * (1.0 - double(y - (ty - 12)) / (7 * scale + 24)) + 0.1 * std::sin(x * 0.3);
             cv.at(x, y) = uint8_t(level(clamp01(v), 1, 64));
@@ -182,37 +185,50 @@ namespace mk {
 canvas pic_mirror_main()
 {
     canvas cv(320, 240);
-    stops(cv, 1, 40, {{30, 0, 40}, {200, 40, 140}, {255, 160, 90}});  // wing, inner to outer
-    stops(cv, 41, 80, {{0, 20, 50}, {40, 160, 220}, {220, 255, 255}}); // eye spots
-    stops(cv, 81, 100, {{10, 8, 6}, {90, 70, 50}});                    // body
+    stops(cv, 1, 48, {{20, 0, 30}, {120, 20, 110}, {230, 70, 120}, {255, 170, 80}});  // wing
+    stops(cv, 49, 80, {{0, 20, 50}, {40, 160, 220}, {220, 255, 255}});               // eye spots
+    stops(cv, 81, 100, {{10, 8, 6}, {110, 90, 60}});                                 // body
+    struct wing {
+        double cx, cy, rx, ry, turn;
+    } wings[2] = {{200, 78, 104, 64, -0.35}, {222, 168, 78, 50, 0.45}};
+    struct spot {
+        double x, y, r;
+    } spots[2] = {{168, 66, 20}, {212, 178, 13}};
     for (int y = 0; y < 240; y++)
-        for (int x = 0; x < 320; x++) {
-            const double bx = 300, by = 120;  // the body's centre
-            double dx = (bx - x) / 190.0, dy = (y - by) / 110.0;
-            // upper and lower wings: two lobes in polar form round the body
-            double a = std::atan2(dy, dx), r = std::sqrt(dx * dx + dy * dy);
-            double reach = 0.55 + 0.45 * std::pow(std::fabs(std::sin(a * 1.0 + (a < 0 ? 0.5 : -0.5))), 0.6);
-            reach *= a < 0 ? 1.0 : 0.8;
-            double edge = reach - r;  // > 0 inside
-            const bool body = std::fabs(x - bx) < 7 && std::fabs(y - by) < 60;
-            if (body) {
-                double v = 1 - std::fabs(x - bx) / 7.0;
-                cv.at(x, y) = uint8_t(level(v, 81, 100));
-                continue;
+        for (int x = 0; x < 300; x++) {
+            // inside measure of the nearer wing: 0 on its outline, 1 at its centre
+            double in = -1;
+            for (const wing& w : wings) {
+                const double dx = x + 0.5 - w.cx, dy = y + 0.5 - w.cy;
+                const double u = (dx * std::cos(w.turn) + dy * std::sin(w.turn)) / w.rx;
+                const double v = (-dx * std::sin(w.turn) + dy * std::cos(w.turn)) / w.ry;
+                in = std::max(in, 1 - std::sqrt(u * u + v * v));
             }
-            if (edge <= 0 || x >= bx)
+            if (in <= 0)
                 continue;
-            double v = clamp01(r / reach);
-            int c = level(v * 0.9 + 0.1 * std::sin(a * 12) * v, 1, 40);
-            // eye spots on the wings
-            double ex = x - 170, ey = y - (y < by ? 70 : 175);
-            double e = std::sqrt(ex * ex + ey * ey);
-            if (e < 26)
-                c = level(1 - e / 26, 41, 80);
-            // soft outline: the last few pixels fade towards black through the dark wing colours
-            if (edge < 0.04)
-                c = level(edge / 0.04 * 0.25, 1, 40);
-            cv.at(x, y) = uint8_t(std::max(c, 1));
+            const double from_body = std::hypot(x - 300.0, (y - 120.0) * 1.3) / 200.0;
+            double v = clamp01(0.25 + 0.75 * from_body);
+            // veins fanning out from the body
+            const double ang = std::atan2(y - 120.0, 300.0 - x);
+            if (std::fabs(std::sin(ang * 9)) < 0.08 && in > 0.08)
+                v *= 0.55;
+            int c = level(v, 1, 48);
+            for (const spot& sp : spots) {
+                const double d = std::hypot(x - sp.x, y - sp.y) / sp.r;
+                if (d < 1)
+                    c = d > 0.8 ? 8 : level(1 - d, 49, 80);
+            }
+            // soft outline: the last pixels fade through the dark wing colours towards black
+            if (in < 0.06)
+                c = level(in / 0.06 * 0.2, 1, 48);
+            cv.at(x, y) = uint8_t(c);
+        }
+    for (int y = 55; y < 190; y++)
+        for (int x = 292; x < 306; x++) {
+            const double half = y < 80 ? 4 + (y - 55) * 0.1 : 6.5 - std::max(0.0, (y - 150) * 0.1);
+            const double d = std::fabs(x + 0.5 - 299) / half;
+            if (d < 1)
+                cv.at(x, y) = uint8_t(level(1 - d * d, 81, 100));
         }
     return cv;
 }
@@ -353,22 +369,36 @@ std::vector<canvas> anim_orbit()
     return frames;
 }
 
-// The curtain: northern lights waving over the sky; played forwards and backwards, no index 0.
+// The curtain: northern lights over a starry sky, two folds of rays with a sharp lower edge and
+// a long glow upwards; played forwards and backwards. No pixel has index 0.
 std::vector<canvas> anim_curtain()
 {
     std::vector<canvas> frames;
+    rng r(31);
+    std::vector<std::pair<int, int>> stars;
+    for (int i = 0; i < 90; i++)
+        stars.push_back({r.below(160), r.below(120)});
     for (int f = 0; f < 20; f++) {
         canvas cv(160, 120);
-        stops(cv, 0, 255, {{0, 2, 12}, {0, 30, 40}, {10, 140, 90}, {120, 240, 160}, {248, 248, 230}});
+        stops(cv, 0, 255, {{0, 2, 12}, {0, 30, 40}, {10, 140, 90}, {120, 240, 160}, {200, 160, 220},
+                           {248, 248, 230}});
         const double t = f / 19.0;
         for (int y = 0; y < 120; y++)
             for (int x = 0; x < 160; x++) {
-                double fold = 45 + 18 * std::sin(x / 17.0 + t * 2.0) + 8 * std::sin(x / 7.0 - t * 3.0);
-                double band = std::exp(-std::pow((y - fold) / 14.0, 2));
-                double rays = 0.6 + 0.4 * std::sin(x * 0.9 + 5 * std::sin(x / 23.0 + t * 3.0));
-                double v = 0.08 + 0.08 * y / 120.0 + 0.8 * band * rays;
+                double v = 0.06 + 0.06 * y / 120.0;
+                for (int fold = 0; fold < 2; fold++) {
+                    const double base = (fold ? 70 : 52) + 14 * std::sin(x / (fold ? 23.0 : 17.0) + t * (fold ? -1.6 : 2.0)) +
+                                        6 * std::sin(x / 9.0 - t * 2.5 + fold);
+                    const double d = y - base;  // > 0 below the lower edge
+                    const double fall = d > 0 ? std::exp(-d * d / 6.0) : std::exp(d / (fold ? 16.0 : 24.0));
+                    const double rays = 0.35 + 0.65 * fbm(x / 3.5 + t * (fold ? 1.5 : -2.0), fold * 7.0 + t, 3, 43);
+                    v += (fold ? 0.55 : 0.75) * fall * rays * rays;
+                }
                 cv.at(x, y) = uint8_t(clampi(int(v * 255), 1, 255));
             }
+        for (auto& st : stars)
+            if (cv.at(st.first, st.second) < 40)
+                cv.at(st.first, st.second) = uint8_t(150 + (st.first * 7 + f) % 40);
         frames.push_back(cv);
     }
     return frames;

@@ -66,18 +66,28 @@ canvas pic_title()
     stops(cv, 170, 201, {{20, 10, 40}, {120, 60, 160}, {255, 190, 230}});
     for (int y = 0; y < 240; y++)
         for (int x = 0; x < 320; x++) {
-            double dx = x - 160, dy = y - 330;
+            double dx = x - 160, dy = y - 375;
             double d = std::sqrt(dx * dx + dy * dy);
             if (d < 190) {
-                double lit = clamp01((-dy / 190.0) * 0.9 + (dx / 190.0) * 0.2 + 0.1);
+                double lit = clamp01((-dy / 190.0) * 0.9 + (dx / 190.0) * 0.2 + 0.1 -
+                                     0.15 * fbm(x / 25.0, y / 6.0, 3, 19));
                 cv.at(x, y) = uint8_t(level(lit, 170, 201));
             } else if (d < 196) {
                 cv.at(x, y) = uint8_t(level(1 - (d - 190) / 6, 130, 145));
             }
         }
     const std::string name = "ORVANTO";
-    const int scale = 7;
-    shaded_text(cv, name, (320 - text_width(name, scale)) / 2, 60, scale, 64, 128);
+    const int scale = 7, nx = (320 - text_width(name, scale)) / 2, ny = 60;
+    // a soft glow round the name, over the sky
+    stops(cv, 202, 233, {{40, 12, 70}, {150, 60, 170}, {255, 170, 240}});
+    const std::vector<double> glow = grow(text_mask(320, 240, name, nx, ny, scale), 320, 240, 9.0, true);
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            const double g = glow[size_t(y) * 320 + size_t(x)];
+            if (g > 0.05 && cv.at(x, y) < 64)
+                cv.at(x, y) = uint8_t(level(g * 0.8, 202, 233));
+        }
+    shaded_text(cv, name, nx, ny, scale, 64, 128);
     const std::string sub = "A REAL-TIME DEMO";
     text(cv, sub, (320 - text_width(sub, 2)) / 2, 140, 2,
          [](int, int y) { return level((y - 140) / 14.0, 130, 161); });
@@ -91,10 +101,22 @@ canvas pic_end()
     stops(cv, 64, 127, {{20, 40, 80}, {80, 160, 255}, {230, 250, 255}});
     cv.set_colour(128, {0, 0, 10});
     stops(cv, 130, 161, {{120, 120, 140}, {255, 240, 200}});
+    // a pale moon over a dark range of hills, and the name's colours once more
+    stops(cv, 170, 201, {{30, 40, 70}, {170, 180, 200}, {250, 250, 240}});
+    stops(cv, 202, 233, {{2, 4, 10}, {14, 22, 40}});
+    for (int y = 0; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            const double md = std::hypot(x - 291.0, y - 26.0);
+            if (md < 17)
+                cv.at(x, y) = uint8_t(level(clamp01(1.0 - 0.5 * fbm(x / 6.0, y / 6.0, 3, 71) - (md / 17) * 0.3), 170, 201));
+            const double ridge = 205 - 22 * fbm(x / 45.0, 2.5, 5, 73);
+            if (y > ridge)
+                cv.at(x, y) = uint8_t(level((y - ridge) / 40.0, 202, 233));
+        }
     const std::string a = "THE END";
     shaded_text(cv, a, (320 - text_width(a, 6)) / 2, 50, 6, 64, 128);
-    const char* lines[] = {"THANK YOU FOR WATCHING", "ORVANTO", "CODE  GRAPHICS  MUSIC", "ALL MADE BY HAND"};
-    int y = 124;
+    const char* lines[] = {"THANK YOU FOR WATCHING", "ORVANTO", "SEE YOU NEXT TIME"};
+    int y = 122;
     for (const char* l : lines) {
         std::string s(l);
         text(cv, s, (320 - text_width(s, 2)) / 2, y, 2,
@@ -142,7 +164,7 @@ canvas wipe_spiral()
             double dx = x - 159.5, dy = y - 119.5;
             double a = (std::atan2(dy, dx) + M_PI) / (2 * M_PI);  // 0..1 round the centre
             double d = std::sqrt(dx * dx + dy * dy) / maxd;      // 0..1 outwards
-            // three arms: the sweep reaches radius d after d * 3 turns of the arm
+            // one arm wound three times round the centre: the sweep goes round and outwards
             double v = std::fmod(a + d * 3.0, 1.0);
             cv.at(x, y) = uint8_t(clampi(int((0.75 * v + 0.25 * d) * 255), 0, 255));
         }

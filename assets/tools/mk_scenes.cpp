@@ -122,6 +122,44 @@ chunk material(const std::string& name)
     return mat;
 }
 
+chunk one_key_track(uint16_t id, int values, const float* v)
+{
+    chunk t(id);
+    t.u16(0).u32(0).u32(0).u32(1).u32(0).u16(0);
+    for (int i = 0; i < values; i++)
+        t.f32(v[i]);
+    return t;
+}
+
+chunk node_header(uint16_t type, uint16_t node_id, const std::string& name)
+{
+    chunk n(type);
+    n.add(chunk(0xB030).u16(node_id));
+    n.add(chunk(0xB010).str(name).u16(0x4000).u16(0).u16(0xffff));
+    return n;
+}
+
+// Omni light node: its position, one key at frame 0.
+chunk kf_light_node(const std::string& name, uint16_t node_id, float x, float y, float z)
+{
+    const float p[3] = {x, y, z};
+    chunk n = node_header(0xB005, node_id, name);
+    n.add(one_key_track(0xB020, 3, p));
+    return n;
+}
+
+// Camera node and its target node, one key each at frame 0.
+std::vector<chunk> kf_camera_nodes(const std::string& name, uint16_t node_id, const float pos[3],
+                                   const float target[3])
+{
+    const float fov = 60.0f, roll = 0.0f;
+    chunk c = node_header(0xB003, node_id, name);
+    c.add(one_key_track(0xB020, 3, pos)).add(one_key_track(0xB023, 1, &fov)).add(one_key_track(0xB024, 1, &roll));
+    chunk t = node_header(0xB004, uint16_t(node_id + 1), name);
+    t.add(one_key_track(0xB020, 3, target));
+    return {c, t};
+}
+
 bytes one_mesh_file(const mesh& m) { return file_3ds({}, {obj_mesh(m)}, {kf_mesh_node(m.name, 0)}); }
 
 }  // namespace
@@ -193,7 +231,9 @@ bytes scene_receivers()
     return file_3ds({material("Material01")},
                     {obj_mesh(m), light("Light01", -3000, 4000, 6000, 1.0f, 0.95f, 0.8f),
                      light("Light02", 3500, -1500, 5000, 0.4f, 0.5f, 0.8f), camera("Camera01", cam, tgt)},
-                    {kf_mesh_node(m.name, 0)});
+                    {kf_mesh_node(m.name, 0), kf_light_node("Light01", 1, -3000, 4000, 6000),
+                     kf_light_node("Light02", 2, 3500, -1500, 5000), kf_camera_nodes("Camera01", 3, cam, tgt)[0],
+                     kf_camera_nodes("Camera01", 3, cam, tgt)[1]});
 }
 
 bytes scene_orbit()

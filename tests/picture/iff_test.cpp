@@ -15,7 +15,11 @@ namespace {
 
 using bytes = std::vector<uint8_t>;
 
-void put_tag(bytes& b, const char* t) { b.insert(b.end(), t, t + 4); }
+void put_tag(bytes& b, const char* t)
+{
+    for (int i = 0; i < 4; i++)
+        b.push_back(uint8_t(t[i]));
+}
 void put_be32(bytes& b, uint32_t v)
 {
     for (int s = 24; s >= 0; s -= 8)
@@ -229,6 +233,15 @@ TEST(IffDecode, BoundedByTheDataLength)
     EXPECT_EQ(pal[5], 4);
     EXPECT_EQ(pal[6], 0);
     EXPECT_EQ(pal[767], 0);
+
+    // a CMAP of two colours still gives 768 bytes: what follows the chunk fills the rest
+    chunk(f, "BODY", {0x01, 0x03, 0x04});
+    f.resize(f.size() + 800, 0x5a);
+    EXPECT_EQ(iff_decode_n(f.data(), f.size(), dest, pal), -1);
+    const uint8_t follow[] = {'B', 'O', 'D', 'Y', 0, 0, 0, 3, 0x01, 0x03, 0x04, 0x5a};
+    EXPECT_EQ(0, std::memcmp(pal + 6, follow, sizeof follow));
+    EXPECT_EQ(pal[767], 0x5a);
+    EXPECT_EQ(dest[1], 4);
 }
 
 TEST(IffPlanar, UnpacksAndConverts)

@@ -17,5 +17,6 @@ int ld_object_file(const char* path, sc_scene* scene);
 tex_buffer ld_texture_file(const char* path, uint8_t* palette);
 // A new 8-bit texture of the IFF picture file at path (PBM or ILBM), resampled to 256x256 as
 // tex_from_picture does; the picture's palette goes to `palette` (768 bytes; null: not kept).
-// Null when the file does not open or read, is no picture, or memory is short; iff_msg tells
-// which (nothing is printed). The file is closed on every return.
+// Null when the file does not open ("File not found!" in iff_msg), is no regular file or reads
+// short ("Disk error."), memory is short, or the picture fails (the decoder's text); nothing is
+// printed. The file is read once, whole, and closed on every return.

@@ -153,6 +153,38 @@ TEST_F(Blobs, RenderFadesUpwardsWithOneRandDrawAndDrawsSixSegments)
     for (int i = 0; i < W * H; i++) ASSERT_LE(stamps_only[i], 60);
 }
 
+TEST_F(Blobs, FadeStepTakesTheSineInDoublePrecision)
+{
+    // A seed whose first draw adds 0 to the step: step = trunc(29.0 + sin(ph3)).
+    unsigned seed = 1;
+    for (;; seed++) {
+        std::srand(seed);
+        if (std::rand() % 4 == 0) break;
+    }
+    // t -> step. At t = 11423 and 24716, ph3 lies so near pi/2 (mod 2 pi) that the sine is
+    // 0.99999997 and 0.9999999988: rounded to a float it would be 1 and give 30.
+    const struct {
+        int32_t t;
+        int step;
+    } cases[] = {{0, 29}, {11, 29}, {32, 28}, {11423, 29}, {24716, 29}};
+    for (const auto& c : cases) {
+        // Column 2 holds 60 in rows 5 and 6: row 4 and row 5 sum to 120 (table[120] = step), rows
+        // 3 and 6 to 60 (step / 2). The same render over an empty buffer gives the stamps alone.
+        std::vector<uint8_t> probe(W * (H + 2), 0), empty(W * (H + 2), 0);
+        probe[5 * W + 2] = probe[6 * W + 2] = 60;
+        fx_blobs_size = 60;
+        std::srand(seed);
+        fx_blobs_render(probe.data(), c.t);
+        std::srand(seed);
+        fx_blobs_render(empty.data(), c.t);
+        const int want[] = {c.step / 2, c.step, c.step, c.step / 2};
+        for (int r = 0; r < 4; r++) {
+            ASSERT_EQ(static_cast<int>(empty[(3 + r) * W + 2]), 0) << "no stamp reaches the probe, t " << c.t;
+            EXPECT_EQ(static_cast<int>(probe[(3 + r) * W + 2]), want[r]) << "t " << c.t << " row " << 3 + r;
+        }
+    }
+}
+
 TEST_F(Blobs, FadeNeverExceeds40AndOutOfRangeCountersAreClamped)
 {
     std::fill(buf.begin(), buf.end(), 255);   // bytes no render writes: sums up to 765

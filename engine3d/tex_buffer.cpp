@@ -98,6 +98,17 @@ tex_buffer tex_from_picture(const uint8_t* image, uint8_t* palette)
 
 tex_buffer tex_from_picture_n(const uint8_t* image, size_t size, uint8_t* palette)
 {
+    // ByteRun1 turns two bytes into at most 128, so `size` bytes cannot describe a body of more than
+    // 64 x size bytes: a picture that declares more is refused before anything of its declared size is
+    // allocated (a few bytes could otherwise ask for gigabytes).
+    uint8_t scratch[768];
+    if (iff_decode_n(image, size, nullptr, palette ? palette : scratch) != -1)
+        return nullptr;
+    const uint64_t w = uint32_t(iff_width), h = uint32_t(iff_height);
+    const uint64_t body = iff_is_pbm ? w * h : (w >> 3) * uint64_t(iff_planes > 0 ? iff_planes : 0) * h;
+    // (a planar picture outside 1..8 planes is refused by the decoder, so it is refused here first)
+    if (body > 64u * uint64_t(size) + 128u || (!iff_is_pbm && (iff_planes < 1 || iff_planes > 8)))
+        return nullptr;
     return texture_of([&](uint8_t* dest, uint8_t* pal) { return iff_decode_n(image, size, dest, pal); },
                       palette);
 }

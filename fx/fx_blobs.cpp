@@ -140,11 +140,12 @@ void fx_blobs_render(uint8_t* buf, int32_t t)
     const float ph3 = static_cast<float>(0.147 * t);
     const int32_t size = fx_blobs_used_size();
     const float R = static_cast<float>(50.0 * (1.5 + 0.25 * std::cos(1.6 * ph1)));
-    const float K = static_cast<float>(0.25 * size * (4 + 0.5 * std::sin(ph1)));
+    const float K = static_cast<float>(0.25 * size * (4 + 0.5 * std::sin(double{ph1})));   // not a float sine
     const int32_t n = size / 10;
     fx_blobs_make_points(ph1, R, K, n);
 
-    const int32_t step = static_cast<int32_t>(29.0 + std::sin(ph3) + (std::rand() % 4));   // 28..33
+    // The float phase's sine in double: a float sine would round values just below 1 up to 1.
+    const int32_t step = static_cast<int32_t>(29.0 + std::sin(double{ph3}) + (std::rand() % 4));   // 28..33
     for (int k = 0; k < 768; k++) {
         const int32_t v = k * step / 120;
         fx_blobs_fade_table[k] = static_cast<uint8_t>(v < 40 ? v : 40);

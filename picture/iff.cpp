@@ -3,6 +3,10 @@
 // copy is bounded by the data's length (given, or taken from the FORM header).
 #include "picture/iff.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -148,9 +152,22 @@ int32_t iff_decode(const uint8_t* data, uint8_t* dest, uint8_t* palette)
 
 int32_t iff_load_file(const char* path, uint8_t* dest, uint8_t* palette)
 {
-    FILE* f = std::fopen(path, "rb");
-    if (f == nullptr)
+    // Only regular files: a FIFO without a writer would block the open (and the read) for ever,
+    // and a directory reports a size of LONG_MAX. The open does not wait; the reads then block.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return iff_fail("File not found!");
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return iff_fail("Disk error.");
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        close(fd);
+        return iff_fail("Disk error.");
+    }
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0)
         size = std::ftell(f);

@@ -90,10 +90,10 @@ void mix_bind() {
 
 // ---- set-up ----
 
+// Also the length: a record without data must not keep one, or a second mix_init would leave a
+// channel that a volume alone makes read through a null pointer.
 static void mix_resetchannel(mix_channel* c) {
-    uint32_t length = c->length;
     *c = mix_channel{};
-    c->length = length;
     c->pan = 127;
     c->new_step = 1;
     c->retrigger = 1;
@@ -104,9 +104,7 @@ static void mix_resetsample(mix_sample_entry* e) {
     e->loop_start = 0;
     e->loop_end = 0;
     e->looping = 0;
-    // With its data gone, an entry must not keep a length: a second mix_init would otherwise
-    // leave a sample that reads through a null pointer.
-    e->length = 0;
+    e->length = 0;  // as for the channels: no length without data
 }
 
 void mix_init(int rate) {

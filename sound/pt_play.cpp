@@ -354,9 +354,12 @@ static bool pt_advance()
         row = pt_breakrow;
         pt_breakrow = 0;
         order++;
+        if (uint32_t(order) >= pt_songlen)
+            order = pt_restart;
     }
-    // a jump left on a row that a pattern loop then repeated can point past the song
-    if (uint32_t(order) >= pt_songlen)
+    // a jump left on a row that a pattern loop then repeated keeps its order p - 1 without a
+    // pattern change: B00 or a jump past the order list would read outside it
+    if (uint32_t(order) > 127)
         order = pt_restart;
     pt_row = row;
     pt_order = order;

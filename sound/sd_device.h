@@ -7,7 +7,8 @@
 struct sd_device_table {
     int (*set_sample)(int i, const int8_t* data, uint32_t length, uint32_t loop_start,
                       uint32_t loop_end, int looping);
-    // stores sample i (1..31) unchanged into mix_sample; returns 1. Called by the module loader.
+    // stores sample i (1..31) unchanged into mix_sample; returns 1 (0, storing nothing, for an
+    // i outside 0..31). Called by the module loader.
     void (*stop)();
     // stops the device's output (empty in every device). sd_stop.
     void (*hook2)();

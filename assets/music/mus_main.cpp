@@ -43,7 +43,7 @@ void header(std::vector<uint8_t>& out, int s, const mus_sample& smp)
         out[at + i] = uint8_t(smp.name[i]);
     put16(out, at + 22, uint32_t(smp.data.size() / 2));
     out[at + 24] = smp.finetune;
-    out[at + 25] = smp.volume;
+    out[at + 25] = smp.data.empty() ? 0 : smp.volume;  // an empty slot stays all zero
     put16(out, at + 26, smp.loop_start / 2);
     // a sample that plays once stores the customary one-word loop
     put16(out, at + 28, smp.loop_length ? smp.loop_length / 2 : 1);

@@ -7,6 +7,7 @@
 // stabs, 9 echo or bells, 10 lead, 11 effects and cymbals. The kick (sample 4) is channel 0's
 // sample while the blob trails should grow; the snare (3) and the closed hat (5) are the beat
 // that the mirror wave's zoom follows.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -88,11 +89,10 @@ void put_note(int p, int row, int ch, int s, int index, int e, int param)
 
 int scaled(int vol) { return std::min(64, (vol * gain + 50) / 100); }
 
-// A pitched note by MIDI number; s 0 = keep the channel's sample and volume.
+// A pitched note of sample s by MIDI number; a volume (Cxx) is scaled to the section's loudness.
 void note(int p, int row, int ch, int s, int midi, int e = 0, int param = 0)
 {
-    int off = midi_offset(s ? s : S_PAD);
-    put_note(p, row, ch, s, midi - off, e, e == 12 ? scaled(param) : param);
+    put_note(p, row, ch, s, midi - midi_offset(s), e, e == 12 ? scaled(param) : param);
 }
 
 // A note that keeps the channel's sample and volume (no sample number); inst gives the tuning.
@@ -101,6 +101,7 @@ void note_keep(int p, int row, int ch, int inst, int midi, int e, int param)
     put_note(p, row, ch, 0, midi - midi_offset(inst), e, param);
 }
 
+// A tone portamento towards a note: the sounding sample glides there, nothing is struck.
 void legato(int p, int row, int ch, int inst, int midi, int speed)
 {
     put_note(p, row, ch, 0, midi - midi_offset(inst), 3, speed);
@@ -146,8 +147,8 @@ struct chord {
     int third; // 3 minor, 4 major
 };
 
-const chord Dm{62, 3}, Gm{55, 3}, Am{57, 3}, Em{64, 3}, Bb{58, 4}, F{65, 4}, C{60, 4}, A{57, 4},
-    G{55, 4}, D{62, 4}, E{64, 4}, Bm{59, 3};
+const chord Dm{62, 3}, Gm{55, 3}, Em{64, 3}, Bb{58, 4}, F{65, 4}, C{60, 4}, A{57, 4}, G{55, 4},
+    D{62, 4}, E{64, 4};
 
 int pitch_class(int m) { return ((m % 12) + 12) % 12; }
 
@@ -210,7 +211,7 @@ void pad_slide(int p, int row0, int rows, int param)
 void pad_volume(int p, int row, int vol)
 {
     for (int ch = C_PAD1; ch <= C_PAD3; ch++)
-        eff(p, row, ch, 12, vol);
+        eff(p, row, ch, 12, scaled(vol));
 }
 
 int bass_note(const chord& c) { return root_above(c, 38); }  // D2 .. C#3
@@ -221,10 +222,12 @@ void bass_dnb(int p, int row0, std::initializer_list<chord> chords, int vol)
     int row = row0;
     for (const chord& c : chords) {
         int b = bass_note(c);
+        // struck with the kick (rows 0 and 10), which hides the cut of the note before; the
+        // octave blip at the end of the bar glides up and back without a new strike
         note(p, row, C_BASS, S_BASS, b, 12, vol);
         note(p, row + 10, C_BASS, S_BASS, b, 12, vol - 8);
-        note(p, row + 14, C_BASS, S_BASS, b + 12, 12, vol - 14);
-        eff(p, row + 15, C_BASS, 14, 0xC3);
+        legato(p, row + 14, C_BASS, S_BASS, b + 12, 0x60);
+        legato(p, row + 15, C_BASS, S_BASS, b, 0x60);
         row += 16;
     }
 }
@@ -249,7 +252,6 @@ void acid(int p, int row0, std::initializer_list<chord> chords, int vol)
     int row = row0;
     for (const chord& c : chords) {
         int b = bass_note(c);
-        int prev = -1;
         for (int k = 0; k < 16; k++) {
             if (rest[k])
                 continue;
@@ -263,9 +265,7 @@ void acid(int p, int row0, std::initializer_list<chord> chords, int vol)
                 legato(p, row + k, C_BASS, S_ACID, m, 0x30);
             else
                 note(p, row + k, C_BASS, S_ACID, m, 12, acc[k] ? vol : vol - 14);
-            prev = m;
         }
-        (void)prev;
         row += 16;
     }
 }
@@ -387,6 +387,17 @@ void roll(int p, int row0, int rows, int from, int to)
         hit(p, row0 + k, C_SNARE, S_SNARE, from + (to - from) * k / (rows > 1 ? rows - 1 : 1));
 }
 
+// Congas around the back-beat, a bar of sixteen rows: high and low skins.
+void congas(int p, int row0, int bars, int vol)
+{
+    for (int b = 0; b < bars; b++)
+        for (int k : {2, 7, 10, 14, 15}) {
+            int row = row0 + 16 * b + k;
+            if (!at(p, row, C_PERC).sample)
+                put_note(p, row, C_PERC, S_CONGA, k == 7 || k == 15 ? 49 : 52, 12, scaled(k == 15 ? vol - 10 : vol));
+        }
+}
+
 void tom_fill(int p, int row0)
 {
     const int n[8] = {52, 52, 49, 49, 46, 46, 43, 43};
@@ -432,9 +443,17 @@ template <typename F> void shifted(std::initializer_list<tone_ev> t, int from, i
 void theme(int p, int row0, int ch, int s, std::initializer_list<tone_ev> t, int from, int to, int shift,
            int vol)
 {
+    int prev_end = -1;  // theme row where the previous note ends, when it was not faded
     shifted(t, from, to, shift, [&](const tone_ev& n) {
         int row = row0 + n.row;
-        note(p, row, ch, s, n.midi, 12, vol);
+        // within a beat-pair, a note that follows straight on glides from the one before instead
+        // of striking it off (fewer hard cuts, a singing line); the phrase strikes again on
+        // every eighth row
+        if (s == S_LEAD && n.row == prev_end && n.row % 8 != 0)
+            legato(p, row, ch, s, n.midi, 0x28);
+        else
+            note(p, row, ch, s, n.midi, 12, vol);
+        prev_end = n.len < 6 ? n.row + n.len : -1;
         int len = n.len;
         if (n.row + len > to - from)
             len = to - from - n.row;
@@ -507,14 +526,14 @@ void p1()
 void groove_a(int p, int part, std::initializer_list<chord> chords, int shift, bool fresh_pads)
 {
     hit(p, 0, C_FX, S_CRASH);
-    pads(p, 0, chords, 16, fresh_pads, 30);
+    pads(p, 0, chords, 16, fresh_pads, 24);
     bass_dnb(p, 0, chords, 52);
     groove(p, 0, 4, K_DNB, S_BACKG, H_8);
-    arp(p, 0, chords, part == 0 ? 30 : 22, part == 0);
+    arp(p, 0, chords, part == 0 ? 38 : 30, part == 0);
     if (part == 1)
-        theme(p, 0, C_LEAD, S_LEAD, theme_a, 0, 64, shift, 40);
+        theme(p, 0, C_LEAD, S_LEAD, theme_a, 0, 64, shift, 44);
     if (part == 2)
-        theme(p, 0, C_LEAD, S_LEAD, theme_a2, 0, 64, shift, 40);
+        theme(p, 0, C_LEAD, S_LEAD, theme_a2, 0, 64, shift, 44);
     if (part != 0)
         for (int r = 4; r < 64; r += 16)
             hit(p, r, C_PERC, S_CLAP, 30);
@@ -572,7 +591,7 @@ void p5()
     pads(5, 32, {Dm, C}, 16, false, 0);
     bass_dnb(5, 32, {Dm, C}, 50);
     groove(5, 32, 2, K_DNB, S_BACK, H_8);
-    arp(5, 32, {Dm, C}, 28, true);
+    arp(5, 32, {Dm, C}, 34, true);
     melody(5, 32, C_LEAD, S_BELL, {{0, 81, 4}, {4, 77, 4}, {8, 74, 4}, {12, 76, 4},
                                    {16, 79, 4}, {20, 76, 4}, {24, 72, 8}}, 34);
 }
@@ -597,6 +616,7 @@ void p6()
     hit(6, 32, C_FX, S_CRASH);
     hit(6, 32, C_PERC, S_BOOM, 48);
     pads(6, 32, {Dm, Bb}, 16, false, 0);
+    pad_volume(6, 33, 18);  // the stabs take the middle
     acid(6, 32, {Dm, Bb}, 50);
     stabs(6, 32, {Dm, Bb}, 40);
     groove(6, 32, 2, K_DNB2, S_BACKG, H_16);
@@ -617,7 +637,7 @@ void lattice(int p, bool last)
     for (int b = 0; b < bars; b++)
         for (int r : {4, 12})
             hit(p, b * 16 + r, C_PERC, S_CLAP, 34);
-    theme(p, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 40);
+    theme(p, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 44);
     if (last) {
         theme(p, 0, C_ECHO, S_BELL, theme_b, 0, 48, 12, 22);
         groove(p, 48, 1, "x.........x.....", "....x.......x...", "xgogxgog........");
@@ -634,9 +654,12 @@ void p8() { lattice(8, true); }
 void p9()
 {
     pads(9, 0, {Gm, Bb, A}, 8, false, 0);
-    pad_volume(9, 1, 40);
+    pad_volume(9, 1, 34);
     bass_long(9, 0, {Gm, Bb, A}, 8, S_SUB, 44);
-    melody(9, 0, C_LEAD, S_VOX, {{0, 79, 8}, {8, 77, 8}, {16, 76, 8}}, 38);
+    melody(9, 0, C_LEAD, S_VOX, {{0, 79, 8}, {8, 77, 8}, {16, 76, 4}}, 38);
+    // the voice stutters into the roll: struck again and again from inside its sustain
+    for (int r = 20; r < 24; r++)
+        note(9, r, C_LEAD, S_VOX, 76, 9, 0x10);
     for (int r = 0; r < 24; r += 4)
         hit(9, r, C_PERC, S_RIM, 26);
     riser(9, 8, 24, 11);
@@ -646,7 +669,7 @@ void p9()
     hit(9, 32, C_FX, S_CRASH);
     hit(9, 32, C_PERC, S_BOOM);
     pads(9, 32, {Dm, Bb}, 16, false, 0);
-    pad_volume(9, 33, 30);
+    pad_volume(9, 33, 20);
     bass_dnb(9, 32, {Dm, Bb}, 56);
     stabs(9, 32, {Dm, Bb}, 42);
     groove(9, 32, 2, K_DNB2, S_BACKG, H_16);
@@ -664,6 +687,7 @@ void p9()
 void p10()
 {
     half_time(10, {Gm, A, Dm, Dm}, false, true, S_BASS);
+    pad_volume(10, 1, 28);
     hit(10, 0, C_FX, S_CRASH);
     string_line(10, 0, C_ECHO, {70, 69, 69, 69}, 34);
     hit(10, 23, C_FX, S_REVCYM, 44);
@@ -672,7 +696,7 @@ void p10()
     pads(10, 32, {Dm, C}, 16, false, 0);
     bass_dnb(10, 32, {Dm, C}, 50);
     groove(10, 32, 2, K_DNB, S_BACK, H_8);
-    arp(10, 32, {Dm, C}, 28, true);
+    arp(10, 32, {Dm, C}, 34, true);
     melody(10, 32, C_LEAD, S_BELL, {{0, 86, 4}, {4, 81, 4}, {8, 77, 4}, {12, 81, 4},
                                     {16, 84, 4}, {20, 79, 4}, {24, 76, 8}}, 34);
 }
@@ -689,6 +713,7 @@ void p12()
     roll(12, 24, 8, 16, 54);
     hit(12, 32, C_FX, S_CRASH);
     pads(12, 32, {Dm, Bb}, 16, false, 0);
+    pad_volume(12, 33, 20);
     bass_dnb(12, 32, {Dm, Bb}, 54);
     stabs(12, 32, {Dm, Bb}, 38);
     drop_kit(12, 32, 2);
@@ -720,7 +745,12 @@ void p14()
     drum_line(14, 0, 3, C_SNARE, S_SNARE, "....x...");
     roll(14, 24, 8, 12, 44);  // and the beat comes back
     pads(14, 0, {Bb, C, Dm, Dm}, 8, false, 0);
-    pad_volume(14, 1, 40);
+    pad_volume(14, 1, 34);
+    // two pad voices drift a period unit apart after each chord change: a wider, chorused pad
+    for (int r : {2, 10, 18}) {
+        eff(14, r, C_PAD2, 14, 0x21);
+        eff(14, r, C_PAD3, 14, 0x11);
+    }
     bass_long(14, 0, {Bb, C, Dm, Dm}, 8, S_SUB, 40);
     melody(14, 0, C_LEAD, S_VOX, {{0, 74, 8}, {8, 76, 8}, {16, 77, 16}}, 40);
     melody(14, 0, C_ARP, S_BELL, {{0, 82, 4}, {4, 77, 4}, {8, 84, 4}, {12, 79, 4},
@@ -728,11 +758,11 @@ void p14()
     string_line(14, 16, C_ECHO, {69, 72}, 30);
     // the beat returns
     hit(14, 32, C_FX, S_CRASH);
-    pad_volume(14, 33, 30);
+    pad_volume(14, 33, 22);
     pads(14, 32, {Gm, A}, 16, false, 0);
     bass_dnb(14, 32, {Gm, A}, 52);
     groove(14, 32, 2, K_DNB, S_BACKG, H_8);
-    arp(14, 32, {Gm, A}, 28, true);
+    arp(14, 32, {Gm, A}, 32, true);
     theme(14, 32, C_LEAD, S_LEAD, theme_b, 0, 16, 0, 38);
     theme(14, 48, C_LEAD, S_LEAD, theme_b, 48, 64, 0, 38);
     tom_fill(14, 56);
@@ -746,7 +776,7 @@ void climax(int p, int row0, int from)
     bass_dnb(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A}, 58);
     stabs(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A}, 42);
     drop_kit(p, row0, 2);
-    theme(p, row0, C_LEAD, S_LEAD, theme_c, from, from + 32, 0, 44);
+    theme(p, row0, C_LEAD, S_LEAD, theme_c, from, from + 32, 0, 48);
     theme(p, row0, C_ECHO, S_BELL, theme_c, from, from + 32, -12, 24);
 }
 
@@ -756,17 +786,24 @@ void p16()
     string_line(16, 0, C_ECHO, {67, 70, 72, 73}, 34);
     riser(16, 8, 24, 12);
     roll(16, 24, 8, 20, 60);
-    hit(16, 32, C_PERC, S_BOOM);
+    hit(16, 32, C_PERC, S_BOOM, 50);
     pads(16, 32, {Dm, Bb}, 16, false, 0);
+    pad_volume(16, 33, 20);
     climax(16, 32, 0);
 }
 
-// Order 18: the orbiting objects: theme C's second half and its first half again.
+// Order 18: the orbiting objects: theme C's second half and its first half again, the last
+// note falling away as the song calms down.
 void p15()
 {
     pads(15, 0, {Gm, A, Dm, Bb}, 16, false, 0);
     climax(15, 0, 32);
     climax(15, 32, 0);
+    mus_cell& last = at(15, 62, C_LEAD);
+    last.effect = 14;  // instead of its fade: a fall, one period unit a row
+    last.param = 0x21;
+    at(15, 63, C_LEAD).param = 0x21;
+    at(15, 63, C_LEAD).effect = 14;
 }
 
 // Order 19: orbit to the balls, calming down; then the balls' light groove.
@@ -775,7 +812,7 @@ void p17()
     speed(17, 0, 12);
     speed(17, 32, 6);
     pads(17, 0, {C, A, Dm, Dm}, 8, false, 0);
-    pad_volume(17, 1, 36);
+    pad_volume(17, 1, 30);
     bass_long(17, 0, {C, A, Dm, Dm}, 8, S_SUB, 40);
     string_line(17, 0, C_ECHO, {64, 64, 65, 62}, 32);
     melody(17, 0, C_LEAD, S_VOX, {{0, 76, 8}, {8, 73, 8}, {16, 74, 16}}, 36);
@@ -784,13 +821,14 @@ void p17()
         hit(17, r, C_PERC, S_RIM, 30);
     hit(17, 23, C_FX, S_REVCYM, 36);
     hit(17, 32, C_FX, S_CRASH, 24);
-    pad_volume(17, 33, 26);
+    pad_volume(17, 33, 22);
     pads(17, 32, {Dm, C}, 16, false, 0);
     bass_long(17, 32, {Dm, C}, 16, S_SUB, 44);
-    arp(17, 32, {Dm, C}, 28, true);
+    arp(17, 32, {Dm, C}, 34, true);
     drum_line(17, 32, 2, C_KICK, S_KICK, "x.........x.....");
     drum_line(17, 32, 2, C_HAT, S_HAT, "s.g.s.g.s.g.s.gg");
     drum_line(17, 32, 2, C_PERC, S_RIM, "....x.......x...");
+    congas(17, 32, 2, 30);
     melody(17, 32, C_LEAD, S_BELL, {{0, 81, 4}, {4, 77, 4}, {8, 74, 4}, {12, 76, 4},
                                     {16, 79, 4}, {20, 76, 4}, {24, 72, 8}}, 32);
 }
@@ -800,11 +838,13 @@ void p17()
 void p18()
 {
     pads(18, 0, {Dm, Bb, F, C}, 16, false, 0);
+    pad_volume(18, 1, 26);
     bass_long(18, 0, {Dm, Bb, F, C}, 16, S_SUB, 44);
-    arp(18, 0, {Dm, Bb, F, C}, 24, true);
+    arp(18, 0, {Dm, Bb, F, C}, 32, true);
     drum_line(18, 0, 4, C_KICK, S_KICK, "x.........x.....");
     drum_line(18, 0, 4, C_HAT, S_HAT, "s.g.s.g.s.g.s.gg");
     drum_line(18, 0, 4, C_PERC, S_RIM, "....x.......x...");
+    congas(18, 0, 4, 34);
     melody(18, 0, C_LEAD, S_BELL, {{0, 81, 6}, {6, 86, 2}, {8, 89, 4}, {12, 88, 2}, {14, 86, 2},
                                    {16, 86, 6}, {22, 84, 2}, {24, 82, 4}, {28, 84, 2}, {30, 86, 2},
                                    {32, 84, 6}, {38, 81, 2}, {40, 84, 4}, {44, 89, 4},
@@ -817,16 +857,18 @@ void p21()
 {
     hit(21, 0, C_FX, S_CRASH);
     pads(21, 0, {Gm, Dm, Bb, A}, 16, false, 0);
+    pad_volume(21, 1, 20);
     acid(21, 0, {Gm, Dm, Bb, A}, 48);
     stabs(21, 0, {Gm, Dm, Bb, A}, 36);
     drop_kit(21, 0, 4);
-    theme(21, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 40);
+    theme(21, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 44);
 }
 
 void p22()
 {
     hit(22, 0, C_FX, S_CRASH);
     pads(22, 0, {Gm, Bb, C, A}, 16, false, 0);
+    pad_volume(22, 1, 22);
     bass_dnb(22, 0, {Gm, Bb, C, A}, 52);
     stabs(22, 0, {Gm, Bb, C, A}, 38);
     groove(22, 0, 3, K_DNB2, S_BACKG, H_16);
@@ -844,6 +886,7 @@ void p22()
 void p23()
 {
     groove_a(23, 2, {Em, C, G, D}, 2, false);
+    pad_volume(23, 1, 24);
     tom_fill(23, 56);
     song_effect_at(23, 63, 13, 0);
 }
@@ -857,7 +900,7 @@ void p19()
     drum_line(19, 0, 1, C_KICK, S_KICK, "x.........x.....");
     drum_line(19, 0, 1, C_SNARE, S_SNARE, "....x.......x...");
     drum_line(19, 0, 1, C_HAT, S_HAT, "o.x.o.x.o.x.o.x.");
-    arp(19, 0, {C, D}, 24, false);
+    arp(19, 0, {C, D}, 30, false);
     melody(19, 0, C_LEAD, S_LEAD, {{0, 76, 8}, {8, 79, 4}, {12, 76, 4}, {16, 78, 8}, {24, 81, 8}}, 40);
     tom_fill(19, 24);
     // ritardando over the last bar and a half: the final chord lands about when the closing
@@ -922,8 +965,8 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
     };
     const part parts[] = {{p0, 100}, {p1, 100}, {p2, 78}, {p3, 80}, {p4, 82}, {p5, 84}, {p6, 90},
                           {p7, 88}, {p8, 88}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
-                          {p14, 90}, {p16, 100}, {p15, 100}, {p17, 84}, {p18, 82}, {p20, 86},
-                          {p21, 90}, {p22, 92}, {p23, 96}, {p19, 96}};
+                          {p14, 86}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
+                          {p21, 84}, {p22, 86}, {p23, 86}, {p19, 88}};
     for (const part& w : parts) {
         gain = w.gain;
         w.write();

@@ -21,13 +21,8 @@ static const double ld_inv_pi = 0.3183098861837907;
 static const int32_t ld_max_vertices = 10922;
 static const int32_t ld_max_faces = 8191;
 
-enum : uint16_t {
-    ld_id_main = 0x4D4D, ld_id_editor = 0x3D3D, ld_id_object = 0x4000, ld_id_mesh = 0x4100,
-    ld_id_vertices = 0x4110, ld_id_faces = 0x4120, ld_id_mapping = 0x4140,
-    ld_id_keyframer = 0xB000, ld_id_kf_header = 0xB00A, ld_id_segment = 0xB008,
-    ld_id_camera_node = 0xB003, ld_id_target_node = 0xB004,
-    ld_id_pos_track = 0xB020, ld_id_roll_track = 0xB024,
-};
+const uint16_t ld_track_node[2] = {ld_id_camera_node, ld_id_target_node};
+const uint16_t ld_track_id[2] = {ld_id_pos_track, ld_id_roll_track};
 
 // Key flags: one float each follows the flags word for tension, continuity, bias, ease to and
 // ease from, in that order.
@@ -56,7 +51,7 @@ static float ld_f32_at(const uint8_t* image, uint32_t pos)
 
 // A scaled value as a signed 32-bit integer, truncated toward zero; false when it does not fit
 // (or is not a number), which the callers treat as a broken image.
-static bool ld_to_int(double v, int32_t* out)
+bool ld_to_int(double v, int32_t* out)
 {
     if (!(v > -2147483649.0 && v < 2147483648.0))
         return false;
@@ -64,7 +59,18 @@ static bool ld_to_int(double v, int32_t* out)
     return true;
 }
 
-static int32_t ld_budget(int64_t b)
+bool ld_position_to_int(float f, int32_t* out)
+{
+    return ld_to_int(static_cast<double>(f) * ld_3ds_scale, out);
+}
+
+bool ld_roll_to_int(float r, int32_t* out)
+{
+    // radians x 512 x 1/pi, multiplied in that order
+    return ld_to_int(static_cast<double>(r) * 512.0 * ld_inv_pi, out);
+}
+
+int32_t ld_budget(int64_t b)
 {
     return b > INT32_MAX ? INT32_MAX : b < INT32_MIN ? INT32_MIN : static_cast<int32_t>(b);
 }
@@ -118,13 +124,6 @@ void ld_name_mem(const uint8_t* image, char* name)
     }
 }
 
-// One list of a mesh: its chunk's extent and where the entries start behind the count.
-struct ld_list {
-    uint32_t data;  // first entry
-    uint32_t end;   // end of the chunk
-    int32_t count;  // the u16 count as a signed 16-bit value
-};
-
 // Searches list `id` from mesh data position q within budget; 0 not there, 1 found, -1 broken
 // (the chunk cannot hold its count).
 static int ld_find_list(const uint8_t* image, uint16_t id, uint32_t q, uint32_t budget, ld_list* l)
@@ -168,6 +167,23 @@ static bool ld_faces_fit(const uint8_t* image, const ld_list& f, int32_t vertice
     return true;
 }
 
+int ld_mesh_lists_check(const ld_list* v, const ld_list* f, const ld_list* uv)
+{
+    if (v->count < 0 || v->count > ld_max_vertices || f->count < 0 || f->count > ld_max_faces)
+        return 1;
+    if (!ld_list_holds(*v, v->count, 12) || !ld_list_holds(*f, f->count, 8))
+        return 1;
+    // mapping: one pair per vertex of the mesh, whatever the chunk's own count says
+    return uv && !ld_list_holds(*uv, v->count, 8) ? 1 : 0;
+}
+
+int ld_mesh_values_check(const uint8_t* image, const ld_list* v, const ld_list* f, const ld_list* uv)
+{
+    if (!ld_floats_fit(image, v->data, v->count * 3, ld_3ds_scale) || !ld_faces_fit(image, *f, v->count))
+        return 1;
+    return uv && !ld_floats_fit(image, uv->data, v->count * 2, 256.0 * ld_3ds_uv_scale) ? 1 : 0;
+}
+
 // Checks a mesh's lists before anything is allocated: 1 take it, 0 skip it, -1 broken.
 static int ld_check_mesh(const uint8_t* image, uint32_t q, uint32_t m, ld_list* v, ld_list* f,
                          ld_list* uv, bool* has_uv)
@@ -180,16 +196,8 @@ static int ld_check_mesh(const uint8_t* image, uint32_t q, uint32_t m, ld_list* 
     if (rv == 0 || rf == 0)
         return 0;
     *has_uv = ruv == 1;
-    if (v->count < 0 || v->count > ld_max_vertices || f->count < 0 || f->count > ld_max_faces)
-        return -1;
-    if (!ld_list_holds(*v, v->count, 12) || !ld_list_holds(*f, f->count, 8))
-        return -1;
-    // mapping: one pair per vertex of the mesh, whatever the chunk's own count says
-    if (*has_uv && !ld_list_holds(*uv, v->count, 8))
-        return -1;
-    if (!ld_floats_fit(image, v->data, v->count * 3, ld_3ds_scale) || !ld_faces_fit(image, *f, v->count))
-        return -1;
-    if (*has_uv && !ld_floats_fit(image, uv->data, v->count * 2, 256.0 * ld_3ds_uv_scale))
+    const ld_list* map = *has_uv ? uv : nullptr;
+    if (ld_mesh_lists_check(v, f, map) || ld_mesh_values_check(image, v, f, map))
         return -1;
     return 1;
 }
@@ -209,6 +217,25 @@ static void ld_fill_mesh(const uint8_t* image, sc_object* o, const ld_list& v, c
                       &o->uv[i]);
 }
 
+int ld_mesh_add(const uint8_t* image, sc_scene* scene, const char* name, const ld_list* v,
+                const ld_list* f, const ld_list* uv)
+{
+    sc_object* o = obj_alloc(v->count, f->count, uv ? 1 : 0);
+    if (!o)
+        return 1;
+    if (sc_add_object(scene, o)) {
+        obj_free(o);
+        return 1;
+    }
+    ld_fill_mesh(image, o, *v, *f, uv);
+    o->vertex_count = v->count;
+    o->face_count = f->count;
+    const int finished = obj_finish(o);
+    // obj_finish clears the first ten name bytes: at most 9 characters reach the object
+    memcpy(o->name, name, 9);
+    return finished ? 1 : 0;
+}
+
 // Reads one named object whose data begins at ld_read_pos; o_len is its chunk's length.
 // 0 taken or skipped, 1 failure.
 static int ld_read_object(const uint8_t* image, sc_scene* scene, uint32_t o_len)
@@ -224,20 +251,7 @@ static int ld_read_object(const uint8_t* image, sc_scene* scene, uint32_t o_len)
     const int check = ld_check_mesh(image, q, m, &v, &f, &uv, &has_uv);
     if (check <= 0)
         return check < 0 ? 1 : 0;
-    sc_object* o = obj_alloc(v.count, f.count, has_uv ? 1 : 0);
-    if (!o)
-        return 1;
-    if (sc_add_object(scene, o)) {
-        obj_free(o);
-        return 1;
-    }
-    ld_fill_mesh(image, o, v, f, has_uv ? &uv : nullptr);
-    o->vertex_count = v.count;
-    o->face_count = f.count;
-    const int finished = obj_finish(o);
-    // obj_finish clears the first ten name bytes: at most 9 characters reach the object
-    memcpy(o->name, name, 9);
-    return finished ? 1 : 0;
+    return ld_mesh_add(image, scene, name, &v, &f, has_uv ? &uv : nullptr);
 }
 
 static uint32_t ld_start(const uint8_t* image, uint32_t size)
@@ -302,10 +316,9 @@ static bool ld_read_keys(const uint8_t* image, uint32_t end, int32_t k, int v, i
             return false;
         at += 6 + 4 * fields;
         for (int j = 1; j < v; j++, at += 4) {
-            // roll: radians x 512 x 1/pi, multiplied in that order
-            const double r = which == 1 ? static_cast<double>(ld_f32_at(image, at)) * 512.0 * ld_inv_pi
-                                        : static_cast<double>(ld_f32_at(image, at)) * ld_3ds_scale;
-            if (!ld_to_int(r, &keys[key * v + j]))
+            const float value = ld_f32_at(image, at);
+            if (!(which == 1 ? ld_roll_to_int(value, &keys[key * v + j])
+                             : ld_position_to_int(value, &keys[key * v + j])))
                 return false;
         }
     }
@@ -313,19 +326,10 @@ static bool ld_read_keys(const uint8_t* image, uint32_t end, int32_t k, int v, i
     return true;
 }
 
-static int32_t* ld_read_track(const uint8_t* image, int32_t* count, int which, int32_t budget)
+int32_t* ld_track_keys(const uint8_t* image, uint32_t end, int which, int32_t* count)
 {
-    static const uint16_t nodes[2] = {ld_id_camera_node, ld_id_target_node};
-    static const uint16_t tracks[2] = {ld_id_pos_track, ld_id_roll_track};
     const int v = which == 1 ? 2 : 4;
-    const uint32_t n = ld_chunk_find_mem(image, nodes[which / 2], budget);
-    if (!n)
-        return nullptr;
-    const uint32_t t = ld_chunk_find_mem(image, tracks[which % 2], ld_budget(n));
-    if (!t)
-        return nullptr;
     *count = 0;
-    const uint32_t end = ld_read_pos - 6 + t;
     // track flags (2), 8 unused bytes, key count (2), its high half (2)
     if (end - ld_read_pos < 14)
         return nullptr;
@@ -342,6 +346,17 @@ static int32_t* ld_read_track(const uint8_t* image, int32_t* count, int which, i
     }
     *count = k;
     return keys;
+}
+
+static int32_t* ld_read_track(const uint8_t* image, int32_t* count, int which, int32_t budget)
+{
+    const uint32_t n = ld_chunk_find_mem(image, ld_track_node[which / 2], budget);
+    if (!n)
+        return nullptr;
+    const uint32_t t = ld_chunk_find_mem(image, ld_track_id[which % 2], ld_budget(n));
+    if (!t)
+        return nullptr;
+    return ld_track_keys(image, ld_read_pos - 6 + t, which, count);
 }
 
 int32_t* ld_3ds_track_mem(const uint8_t* image, int32_t* count, int which, int32_t budget)

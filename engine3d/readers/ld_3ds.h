@@ -17,6 +17,16 @@ extern uint32_t ld_image_size;
 // Bytes of the image being read; no operation reads at or beyond it. Set by the top-level
 // readers; a caller of the chunk-level operations sets it first.
 
+// Chunk ids the readers enter or read.
+enum : uint16_t {
+    ld_id_main = 0x4D4D, ld_id_editor = 0x3D3D, ld_id_object = 0x4000, ld_id_mesh = 0x4100,
+    ld_id_vertices = 0x4110, ld_id_faces = 0x4120, ld_id_mapping = 0x4140,
+    ld_id_camera = 0x4700,
+    ld_id_keyframer = 0xB000, ld_id_kf_header = 0xB00A, ld_id_segment = 0xB008,
+    ld_id_camera_node = 0xB003, ld_id_target_node = 0xB004,
+    ld_id_pos_track = 0xB020, ld_id_roll_track = 0xB024,
+};
+
 extern const double ld_3ds_scale;
 // 10.0: vertex and key positions are stored as trunc(value x 10).
 extern const double ld_3ds_uv_scale;
@@ -66,3 +76,43 @@ uint32_t ld_chunk_main_mem(const uint8_t* image);
 void ld_name_mem(const uint8_t* image, char* name);
 // Consumes a NUL-terminated name at ld_read_pos (up to the image's end at most) and stores its
 // first 9 bytes in name[0..8]; a shorter read fills the rest with NULs.
+
+// Rules shared with the disk readers (ld_3ds_file.h), so both read the same bytes alike.
+
+struct ld_list {
+    uint32_t data;  // first entry, behind the u16 count
+    uint32_t end;   // end of the list's chunk
+    int32_t count;  // the u16 count as a signed 16-bit value
+};
+// One list of a mesh (vertices, faces or mapping coordinates), as byte offsets into an image.
+
+extern const uint16_t ld_track_node[2];
+// Node id of a track selector `which`: ld_track_node[which / 2] (camera, target).
+extern const uint16_t ld_track_id[2];
+// Track id of `which`: ld_track_id[which % 2] (position, roll).
+
+bool ld_to_int(double v, int32_t* out);
+// v truncated toward zero into *out; false (nothing stored) when it does not fit 32 bits or is
+// not a number.
+bool ld_position_to_int(float f, int32_t* out);
+// A vertex or key coordinate: trunc(f x 10), as ld_to_int.
+bool ld_roll_to_int(float r, int32_t* out);
+// An angle in radians into 1024ths of a turn: trunc(r x 512 x 1/pi), multiplied in that order.
+int32_t ld_budget(int64_t b);
+// b clamped into a signed 32-bit search budget.
+
+int ld_mesh_lists_check(const ld_list* v, const ld_list* f, const ld_list* uv);
+// 0 when the counts are within the reader's limits and each chunk holds its entries (uv, when
+// not null, one pair per vertex); 1 otherwise. Reads no image bytes.
+int ld_mesh_values_check(const uint8_t* image, const ld_list* v, const ld_list* f, const ld_list* uv);
+// 0 when every coordinate scales into 32 bits and every face index names a vertex of the list;
+// 1 otherwise. The lists must have passed ld_mesh_lists_check.
+int ld_mesh_add(const uint8_t* image, sc_scene* scene, const char* name, const ld_list* v,
+                const ld_list* f, const ld_list* uv);
+// Makes the object of checked lists (uv null: no mapping), appends it to scene, fills,
+// finishes and names it (name: the 9 stored bytes). 0, or 1 when memory is short or
+// sc_add_object fails (the object is then freed; an obj_finish failure leaves it appended).
+
+int32_t* ld_track_keys(const uint8_t* image, uint32_t end, int which, int32_t* count);
+// Reads the track whose data begins at ld_read_pos and whose chunk ends at `end`: its header,
+// then its keys, as ld_3ds_track_mem does once the track is found. count is set to 0 first.

@@ -60,6 +60,9 @@ TEST(MusicModule, HeaderSamplesAndOrdersFollowTheCatalogue)
         if (h.length)
             with_data.insert(s);
         bool minus3 = s == 1 || (s >= 3 && s <= 8);
+        if (!h.length) {
+            EXPECT_EQ(h.finetune + h.volume + h.loop_start, 0u);
+        }
         if (h.length) {
             EXPECT_EQ(h.finetune, minus3 ? 13 : 0);
             EXPECT_LE(h.volume, 64);
@@ -169,17 +172,25 @@ TEST(MusicModule, NotesAndEffectsStayWithinTheSongsSet)
                         tempo_at_start++;
                 }
             }
+    // every sample with data is played
+    std::set<int> played;
+    for (int p = 0; p < 24; p++)
+        for (int r = 0; r < 64; r++)
+            for (int c = 0; c < 12; c++)
+                if (int s = stored_cell(m, p, r, c).sample)
+                    played.insert(s);
+    EXPECT_EQ(played.size(), 28u);
     EXPECT_EQ(lowest, 31);
     EXPECT_EQ(highest, 480);
     EXPECT_EQ(f00, 1);
     EXPECT_EQ(tempo_at_start, 1);
-    for (int s : speeds)
-        EXPECT_TRUE((s >= 4 && s <= 15) || s == 31) << "speed " << s;
+    std::set<int> all_speeds = {4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 31};
+    EXPECT_EQ(speeds, all_speeds);
     std::set<int> allowed = {3, 4, 6, 8, 9, 10, 12, 13, 0xE1, 0xE2, 0xE8, 0xEC, 15};
     for (auto& [e, n] : uses)
         EXPECT_TRUE(allowed.count(e)) << "effect " << std::hex << e << " used " << std::dec << n << " times";
-    // the effects that shape the music are all there
-    for (int e : {3, 4, 6, 8, 10, 12, 13, 0xE8, 0xEC, 15})
+    // and every one of them is used
+    for (int e : allowed)
         EXPECT_GT(uses[e], 0) << "effect " << std::hex << e;
 }
 

@@ -115,6 +115,8 @@ TEST(MusicTimeline, StagesFollowTheSongInTimeAndTheSongStopsAtItsEnd)
     // finishes before the next stage shows its effect alone
     for (int k : {1, 2, 4, 6, 8, 12, 14, 16, 18, 20})
         EXPECT_GE(r.stage_end[k] - r.stage_end[k - 1], 256) << "stage " << k;
+    printf("  the song stops after %ld ticks, %.1f s (%ld ticks into the last stage)\n", r.frozen_from,
+           r.frozen_from / 70.0, r.frozen_from - r.stage_end[21]);
     // the song reaches order 24 row 60, then stops at order 25 row 63 and stays there
     ASSERT_GT(r.frozen_from, r.stage_end[21]);
     EXPECT_TRUE(r.stays_frozen);

@@ -211,6 +211,46 @@ void isolate_pair(double x0, double v0, double x1, double v1)
     fx_balls_x[1] = x1, fx_balls_y[1] = 0, fx_balls_vx[1] = v1;
 }
 
+TEST(BallsPhysics, SeedAndThrowInTakeTheirNumbersInOrder)
+{
+    const double k = 0.0009523809523809524;   // 1/1050
+    std::srand(31);
+    std::vector<int> r(121);
+    for (int& v : r) v = std::rand();
+    std::srand(31);
+    BallMedia m;
+    m.init();
+    // per ball: X, Y, Z, then VY, VX, VZ
+    for (int i = 0; i < fx_balls_count; i++) {
+        const int* q = &r[6 * i];
+        EXPECT_EQ(fx_balls_x[i], q[0] % 200 - 100) << i;
+        EXPECT_EQ(fx_balls_y[i], q[1] % 300 - 200) << i;
+        EXPECT_EQ(fx_balls_z[i], q[2] % 100 + 110) << i;
+        EXPECT_EQ(fx_balls_vy[i], (q[3] % 90 + 10) * k) << i;
+        EXPECT_EQ(fx_balls_vx[i], (q[4] % 200 - 100) * k) << i;
+        EXPECT_EQ(fx_balls_vz[i], (q[5] % 100 - 50) * k) << i;
+    }
+    // Ball 5 leaves on the right in the first substep and is thrown in with six new numbers;
+    // the six substeps after that only move it (the others hang far above, at rest).
+    isolate_pair(0, 0, 0, 0);
+    fx_balls_x[1] = 300;
+    fx_balls_x[5] = 480, fx_balls_y[5] = 0;
+    std::srand(8);
+    for (int j = 0; j < 7; j++) r[j] = std::rand();
+    std::srand(8);
+    fx_balls_render(fx_balls_steps + 1, 0);
+    EXPECT_EQ(std::rand(), r[6]) << "one throw-in, six numbers";
+    const double g = 0.00857142857142857, x0 = r[0] % 200 - 100, y0 = r[1] % 300 - 450, z0 = r[2] % 30 + 80;
+    const double vy = (r[3] % 90 + 10) * k, vx = (r[4] % 300 - 150) * 0.002857142857142857, vz = (r[5] % 50) * k;
+    EXPECT_NEAR(fx_balls_x[5], x0 + 6 * vx, 1e-9);
+    EXPECT_NEAR(fx_balls_y[5], y0 + 6 * vy + 15 * g, 1e-9);
+    EXPECT_NEAR(fx_balls_z[5], z0 + 6 * vz, 1e-9);
+    EXPECT_NEAR(fx_balls_vy[5], vy + 6 * g, 1e-9);
+    EXPECT_DOUBLE_EQ(fx_balls_vx[5], vx);
+    EXPECT_DOUBLE_EQ(fx_balls_vz[5], vz);
+    fx_balls_free();
+}
+
 TEST(BallsPhysics, HeadOnBallsExchangeVelocitiesOnceAndCoincidentOnesStayFinite)
 {
     BallMedia m;

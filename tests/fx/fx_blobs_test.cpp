@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <numeric>
 #include <vector>
@@ -151,6 +152,106 @@ TEST_F(Blobs, RenderFadesUpwardsWithOneRandDrawAndDrawsSixSegments)
     const int total = std::accumulate(stamps_only.begin(), stamps_only.end(), 0);
     EXPECT_EQ(total, 120 * disc);
     for (int i = 0; i < W * H; i++) ASSERT_LE(stamps_only[i], 60);
+}
+
+TEST_F(Blobs, FadeStepTakesTheSineInDoublePrecision)
+{
+    // A seed whose first draw adds 0 to the step: step = trunc(29.0 + sin(ph3)).
+    unsigned seed = 1;
+    for (;; seed++) {
+        std::srand(seed);
+        if (std::rand() % 4 == 0) break;
+    }
+    // t -> step. At t = 11423 and 24716, ph3 lies so near pi/2 (mod 2 pi) that the sine is
+    // 0.99999997 and 0.9999999988: rounded to a float it would be 1 and give 30.
+    const struct {
+        int32_t t;
+        int step;
+    } cases[] = {{0, 29}, {11, 29}, {32, 28}, {11423, 29}, {24716, 29}};
+    for (const auto& c : cases) {
+        // Column 2 holds 60 in rows 5 and 6: row 4 and row 5 sum to 120 (table[120] = step), rows
+        // 3 and 6 to 60 (step / 2). The same render over an empty buffer gives the stamps alone.
+        std::vector<uint8_t> probe(W * (H + 2), 0), empty(W * (H + 2), 0);
+        probe[5 * W + 2] = probe[6 * W + 2] = 60;
+        fx_blobs_size = 60;
+        std::srand(seed);
+        fx_blobs_render(probe.data(), c.t);
+        std::srand(seed);
+        fx_blobs_render(empty.data(), c.t);
+        const int want[] = {c.step / 2, c.step, c.step, c.step / 2};
+        for (int r = 0; r < 4; r++) {
+            ASSERT_EQ(static_cast<int>(empty[(3 + r) * W + 2]), 0) << "no stamp reaches the probe, t " << c.t;
+            EXPECT_EQ(static_cast<int>(probe[(3 + r) * W + 2]), want[r]) << "t " << c.t << " row " << 3 + r;
+        }
+    }
+}
+
+// The chain worked out from its formulas: ring slots, points, segment parameters and the
+// Hermite segments, each stamp placed with fx_blobs_stamp.
+struct ChainReference {
+    static int slot(int i, int n)   // ring slot of point i, as j = slot mod n
+    {
+        if (i % 2 == 0) return (i + 1) % n;
+        const int m = n - i;
+        return (m % 2 == 0 ? m + 1 : m - 1) % n;
+    }
+    static void draw(int32_t t, int size, uint8_t* buf)
+    {
+        const float ph1 = static_cast<float>(0.021 * t), ph2 = static_cast<float>(0.123 * t);
+        const double ph1d = ph1;
+        const float R = static_cast<float>(50.0 * (1.5 + 0.25 * std::cos(1.6 * ph1d)));
+        const float K = static_cast<float>(0.25 * size * (4 + 0.5 * std::sin(ph1d)));
+        const int n = size / 10;
+        std::vector<float> pts;
+        for (int i = 0; i < n + 3; i++) {
+            const double w = 6.283185307179586 * 10.0 * slot(i, n) / K;
+            pts.push_back(static_cast<float>(160.0 + R * std::sin(ph1d + 0.5 * std::sin(0.9 * ph1d) + w)));
+            pts.push_back(static_cast<float>(100.0 + 0.8 * R * std::cos(ph1d + 0.5 * std::sin(0.8 * ph1d) + w)));
+        }
+        const double rates[6] = {0.02345, 0.01324987, 0.0312978, 0.02348, 0.07872, 0.092978};
+        for (int i = 0; i < n; i++) {
+            const double p = i % 2 == 0 ? 1.4 * ph2 : ph2;
+            float T[6];
+            for (int k = 0; k < 6; k++) T[k] = static_cast<float>(3 * std::sin(rates[k] * p));
+            const float a = 0.5f * (1 - T[0]) * (1 + T[1]) * (1 + T[2]), b = 0.5f * (1 - T[0]) * (1 - T[1]) * (1 - T[2]);
+            const float e = 0.5f * (1 - T[3]) * (1 + T[4]) * (1 - T[5]), f = 0.5f * (1 - T[3]) * (1 - T[4]) * (1 + T[5]);
+            float c[2][4];   // per axis: s^3, s^2, s, 1
+            for (int k = 0; k < 2; k++) {
+                const float* q = &pts[2 * i + k];
+                const float m1 = a * (q[2] - q[0]) + b * (q[4] - q[2]), m2 = e * (q[4] - q[2]) + f * (q[6] - q[4]);
+                c[k][0] = 2 * q[2] - 2 * q[4] + m1 + m2;
+                c[k][1] = -3 * q[2] + 3 * q[4] - 2 * m1 - m2;
+                c[k][2] = m1;
+                c[k][3] = q[2];
+            }
+            float s = 0;
+            for (int k = 0; k < 20; k++, s += 0.05f) {
+                const float x = ((c[0][0] * s + c[0][1]) * s + c[0][2]) * s + c[0][3];
+                const float y = ((c[1][0] * s + c[1][1]) * s + c[1][2]) * s + c[1][3];
+                fx_blobs_stamp(static_cast<int32_t>(x), static_cast<int32_t>(y), 1, buf);
+            }
+        }
+    }
+};
+
+TEST_F(Blobs, ChainFollowsTheRingSlotsAndSegmentFormulas)
+{
+    const int six[] = {1, 4, 3, 2, 5, 0, 1, -2, 3};   // n = 6: the chain zigzags across the ring
+    for (int i = 0; i < 9; i++) EXPECT_EQ(ChainReference::slot(i, 6), six[i]) << i;
+    // t, size. The ring span K takes the sine of the float phase in double precision; rounded to
+    // a float first, K differs in its last bit at t = 36, 206, 223 and 779 with these sizes and
+    // one stamp lands a pixel away.
+    const int32_t cases[][2] = {{0, 60}, {36, 440}, {206, 360}, {223, 70}, {779, 210}, {1500, 450}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> got(W * (H + 2), 0), want(W * (H + 2), 0);
+        fx_blobs_size = c[1];
+        fx_blobs_render(got.data(), c[0]);
+        ChainReference::draw(c[0], c[1], want.data());
+        int diff = 0;
+        for (int i = 0; i < W * H; i++) diff += got[i] != want[i];
+        EXPECT_EQ(diff, 0) << "t " << c[0] << " size " << c[1];
+    }
+    fx_blobs_size = 60;
 }
 
 TEST_F(Blobs, FadeNeverExceeds40AndOutOfRangeCountersAreClamped)

@@ -1,6 +1,7 @@
 // The IFF decoder on hand-made pictures: tag searches, the header query, ByteRun1, messages,
 // planar conversion and the bounds kept on data of known length.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -290,4 +291,17 @@ TEST(IffLoadFile, ReadsWholeFilesAndReportsErrors)
     EXPECT_EQ(iff_load_file(path, nullptr, nullptr), -1);
     EXPECT_STREQ(iff_msg, "Destination is NULL.");
     std::remove(path);
+
+    // Not a regular file: a directory (whose size reads as LONG_MAX) and a FIFO with no writer
+    // (whose open would block for ever) are refused at once.
+    EXPECT_EQ(iff_load_file("/tmp", dest, pal), 0);
+    EXPECT_STREQ(iff_msg, "Disk error.");
+    char fifo[] = "/tmp/orv_iff_fifo_XXXXXX";
+    ASSERT_NE(mkdtemp(fifo), nullptr);
+    const std::string fifo_path = std::string(fifo) + "/p";
+    ASSERT_EQ(mkfifo(fifo_path.c_str(), 0600), 0);
+    EXPECT_EQ(iff_load_file(fifo_path.c_str(), dest, pal), 0);
+    EXPECT_STREQ(iff_msg, "Disk error.");
+    std::remove(fifo_path.c_str());
+    rmdir(fifo);
 }

@@ -258,6 +258,12 @@ TEST(MixInit, ResetsBanksAndSamplesAndBuildsTheTable) {
         EXPECT_EQ(mix_voices[c].data, nullptr);
     }
     EXPECT_EQ(mix_sample[1].data, nullptr);
+    // A second start forgets the lengths with the data: a volume alone then plays nothing.
+    EXPECT_EQ(mix_sample[1].length, 0u);
+    EXPECT_EQ(mix_regs[0].length, 0u);
+    mix_selchannel(0);
+    mix_setvolume(64);
+    EXPECT_EQ(render_bytes(4), (std::vector<int>{0, 0, 0, 0}));
     const int32_t cells[][3] = {{0, 0, 0}, {1, 127, 127}, {1, 128, -128}, {255, 255, -255}, {255, 128, -32640}, {255, 127, 32385}};
     for (auto& c : cells) EXPECT_EQ(mix_voltab[c[0]][c[1]], c[2]);
 }

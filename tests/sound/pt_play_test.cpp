@@ -271,11 +271,32 @@ TEST(PtPlayFlow, BreaksJumpsLoopsAndDelays)
     pt_speed = 1;
     EXPECT_EQ(row_starts(2), (std::vector<std::string>{"1:63", "2:5"}));
 
+    // B03 and a pattern loop back on the same row, in a song of 2 orders: the loop keeps the
+    // row in order 2, which plays as it is; the song length only counts when a pattern ends
+    m = flow_module({{0, 0, 0, {0, 0, 14, 0x60}}, {0, 1, 0, {0, 0, 11, 3}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 2, 1);
+    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
+    pt_speed = 1;
+    std::vector<std::string> got = row_starts(2 + 64 + 1);
+    ASSERT_EQ(got.size(), 67u);
+    EXPECT_EQ(got[1], "2:-1");
+    EXPECT_EQ(got[2], "2:0");
+    EXPECT_EQ(got[3], "2:1");
+    EXPECT_EQ(got[65], "2:63");
+    EXPECT_EQ(got[66], "1:0");
+    // B00 or BFF with such a loop would leave the order list: play goes on at the restart order
+    for (int jump : {0, 0xFF}) {
+        m = flow_module({{0, 1, 0, {0, 0, 11, jump}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 2, 1);
+        ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
+        pt_speed = 1;
+        got = row_starts(3);
+        EXPECT_EQ(got.back(), "1:0") << jump;
+    }
+
     // E60 on row 8, E62 on row 12: rows 8 to 12 play three times
     m = flow_module({{0, 8, 0, {0, 0, 14, 0x60}}, {0, 12, 0, {0, 0, 14, 0x62}}});
     ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
     pt_speed = 1;
-    std::vector<std::string> got = row_starts(8 + 5 * 3 + 1);
+    got = row_starts(8 + 5 * 3 + 1);
     std::vector<std::string> want;
     for (int r = 0; r < 8; r++)
         want.push_back("0:" + std::to_string(r));

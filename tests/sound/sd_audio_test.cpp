@@ -177,6 +177,41 @@ TEST(SdAudio, EightBitRecordsAndLostPeers) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+TEST(SdAudio, RecordsLargerThanThePipePassAreCompleted) {
+    // At 40 BPM a 16-bit record is 8000 bytes; with the audio pipe cut to one page it can only
+    // arrive in parts, which the child puts together again.
+    install_device(2, 40);
+    sd_fork(70);
+    for (int i = 0; i < 100 && fcntl(sd_pipe[1], F_SETPIPE_SZ, 4096) < 0; i++) sleep_ms(1);
+    std::vector<uint8_t> rec;
+    for (int i = 0; i < 12; i++) {
+        ASSERT_TRUE(read_record(&rec));
+        EXPECT_EQ(rec.size(), 8000u) << "record " << i;
+    }
+    sd_stop();
+    while (read_record(&rec)) EXPECT_EQ(rec.size(), 8000u);
+    int status = 0;
+    ASSERT_EQ(waitpid(sd_childpid, &status, 0), sd_childpid);
+    EXPECT_EQ(WEXITSTATUS(status), 1);  // the marker was read as a length, not as data
+    close(dev_pipe[0]);
+    sd_oss = sd_oss_real;
+}
+
+TEST(SdAudio, StopWithoutForkOnlyClosesTheDevice) {
+    // The exit path can run before the audio process was started (a failed start-up step).
+    struct sigaction dfl = {}, now = {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGCHLD, &dfl, nullptr);
+    install_device(2, 125);
+    sd_stop();
+    sigaction(SIGCHLD, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
+    char c;
+    EXPECT_EQ(read(dev_pipe[0], &c, 1), 0);  // closed by the device's close, nothing written
+    close(dev_pipe[0]);
+    sd_oss = sd_oss_real;
+}
+
 int counted = 0;
 void count_tick() { counted++; }
 

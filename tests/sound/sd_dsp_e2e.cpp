@@ -25,6 +25,8 @@ const char* const aoss_lib = "/usr/lib/x86_64-linux-gnu/libaoss.so";
 std::string skip_reason() {
     if (geteuid() != 0) return "needs root for a private mount namespace over /dev/dsp";
     if (!ts_have_program("unshare")) return "unshare (util-linux) is not installed";
+    if (ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
+        return "this system refuses a private mount namespace (unshare -m)";
     return "";
 }
 

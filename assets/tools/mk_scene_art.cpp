@@ -143,15 +143,29 @@ canvas pic_orbit_tex()
     return cv;
 }
 
-// A frame round the screen: bevelled bars with round bolts at the corners, open in the middle.
+// The frame over the orbit: bevelled bars along the top, the left and the bottom, and a post
+// up the right from row 200, with round bolts at the three closed corners. It is laid over the
+// scene row by row from the left up to the first 0 (rows 3..239) and from the right up to the
+// first 0 (rows 200..239 only), so it is drawn to suit: nothing in rows 0..2, every row of the
+// top bar without a hole, and nothing on the right above row 200 but what the top bar covers.
 canvas pic_orbit_border()
 {
     canvas cv(320, 240);
     stops(cv, 1, 64, {{20, 20, 30}, {90, 95, 120}, {200, 205, 230}, {255, 255, 255}});
-    const int bw = 10;
-    for (int y = 0; y < 240; y++)
+    const int bw = 10, top = 3, post = 200;
+    for (int y = top; y < 240; y++)
         for (int x = 0; x < 320; x++) {
-            int e = std::min({x, y, 319 - x, 239 - y});
+            int e = bw;  // distance into the bar from its outer edge
+            if (y - top < bw)
+                e = std::min(e, y - top);
+            if (x < bw)
+                e = std::min(e, x);
+            if (239 - y < bw)
+                e = std::min(e, 239 - y);
+            // the post, its inner top corner rounded so that every row still runs to column 319
+            const double cy = post + bw / 2, dy = y < cy ? cy - y : 0;
+            if (319 - x < bw && y >= post && (x - (319.5 - bw / 2)) >= -std::sqrt(std::max(0.0, 25.0 - dy * dy)))
+                e = std::min(e, 319 - x);
             if (e >= bw)
                 continue;
             // bevel: lit on the outer half, shaded on the inner
@@ -160,17 +174,22 @@ canvas pic_orbit_border()
                 v = 0.2;
             cv.at(x, y) = uint8_t(level(clamp01(v), 1, 64));
         }
-    const int cx[4] = {14, 305, 14, 305}, cy[4] = {14, 14, 225, 225};
-    for (int k = 0; k < 4; k++)
-        for (int y = cy[k] - 10; y <= cy[k] + 10; y++)
-            for (int x = cx[k] - 10; x <= cx[k] + 10; x++) {
-                double nx = (x - cx[k]) / 9.5, ny = (y - cy[k]) / 9.5;
+    auto bolt = [&](int cx, int cy, double r) {
+        for (int y = cy - int(r) - 1; y <= cy + int(r) + 1; y++)
+            for (int x = cx - int(r) - 1; x <= cx + int(r) + 1; x++) {
+                double nx = (x - cx) / r, ny = (y - cy) / r;
                 if (nx * nx + ny * ny > 1)
                     continue;
                 double nz = std::sqrt(1 - nx * nx - ny * ny);
                 double d = std::max(0.0, -0.5 * nx - 0.5 * ny + 0.7 * nz);
                 cv.put(x, y, level(clamp01(0.2 + 0.8 * d), 1, 64));
             }
+    };
+    // bolts on the bars' inner edges, so that each row of a bolt joins its bar
+    bolt(bw, 14, 9.5);         // top left
+    bolt(bw, 225, 9.5);        // bottom left
+    bolt(319 - bw, 225, 9.5);  // bottom right
+    bolt(312, 8, 4.5);         // the top bar's end, within its own rows
     return cv;
 }
 

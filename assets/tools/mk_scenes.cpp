@@ -160,20 +160,51 @@ std::vector<chunk> kf_camera_nodes(const std::string& name, uint16_t node_id, co
     return {c, t};
 }
 
+// A crystal: a ring of `sides` points of radius r round the y axis and two tips at +-h.
+mesh bipyramid(const std::string& name, int sides, double r, double h)
+{
+    mesh m;
+    m.name = name;
+    m.v.insert(m.v.end(), {0.0f, float(h), 0.0f});
+    for (int s = 0; s < sides; s++) {
+        const double a = 2 * M_PI * s / sides;
+        m.v.insert(m.v.end(), {float(r * std::cos(a)), 0.0f, float(r * std::sin(a))});
+    }
+    m.v.insert(m.v.end(), {0.0f, float(-h), 0.0f});
+    const uint16_t top = 0, bottom = uint16_t(sides + 1);
+    for (int s = 0; s < sides; s++) {
+        const uint16_t p = uint16_t(1 + s), q = uint16_t(1 + (s + 1) % sides);
+        m.f.insert(m.f.end(), {top, p, q});
+        m.f.insert(m.f.end(), {bottom, p, q});
+    }
+    const double centre[3] = {0, 0, 0};
+    orient_from(m, 0, m.nf(), centre);
+    return m;
+}
+
 bytes one_mesh_file(const mesh& m) { return file_3ds({}, {obj_mesh(m)}, {kf_mesh_node(m.name, 0)}); }
 
 }  // namespace
 
+// The bouncing pair (the file's units are a tenth of the scene's). The scene sets the bouncer
+// at height 420 to rest and lifts the hopper from 1750 to 2510 above it, with a camera 16000
+// away that shows only what lies above the floor line. The bouncer's middle sits 180 above its
+// pivot, so at rest its foot, some 600 below the pivot, stands on the floor line and its top
+// reaches about 1400; the hopper, 320 round, then touches the bouncer's top at the bottom of
+// every hop.
+constexpr double bouncer_radius = 78, bouncer_lift = 18, hopper_radius = 32;
+
 bytes scene_bouncer()
 {
-    // a sphere with three soft lobes round its waist
-    mesh m = sphere("Object", 29, 15, 250, true);
+    // a ball with three soft lobes round its waist, raised above its pivot
+    mesh m = sphere("Object", 29, 15, bouncer_radius, true);
     for (int i = 0; i < m.nv(); i++) {
         float* p = &m.v[3 * size_t(i)];
         double r = std::sqrt(p[0] * p[0] + p[2] * p[2]), a = std::atan2(p[2], p[0]);
-        double k = 1 + 0.18 * std::sin(3 * a) * (r / 250.0);
+        double k = 1 + 0.18 * std::sin(3 * a) * (r / bouncer_radius);
         p[0] = float(p[0] * k);
         p[2] = float(p[2] * k);
+        p[1] = float(p[1] + bouncer_lift);
     }
     check(m, 408, 812, true);
     return one_mesh_file(m);
@@ -181,7 +212,7 @@ bytes scene_bouncer()
 
 bytes scene_flyers()
 {
-    mesh m = sphere("Object01", 16, 9, 70, true);
+    mesh m = sphere("Object01", 16, 9, hopper_radius, true);
     check(m, 130, 256, true);
     return one_mesh_file(m);
 }
@@ -238,16 +269,16 @@ bytes scene_receivers()
 
 bytes scene_orbit()
 {
-    mesh a = box("Object01", 260, 260, 260);
-    mesh b = sphere("Object02", 16, 9, 320, true);
-    mesh c = torus("Object03", 6, 6, 300, 120);
+    // Three small chrome trinkets for a ring of 33 about 1800 units apart (the file's units are
+    // a tenth of the scene's): a six-sided crystal, a ball and a ring, each under 1500 across.
+    mesh a = bipyramid("Object01", 6, 62, 115);
+    mesh b = sphere("Object02", 16, 9, 66, true);
+    mesh c = torus("Object03", 6, 6, 60, 22);
     check(a, 8, 12, false);
     check(b, 130, 256, true);
     check(c, 36, 72, false);
     return file_3ds({}, {obj_mesh(a), obj_mesh(b), obj_mesh(c)},
                     {kf_mesh_node(a.name, 0), kf_mesh_node(b.name, 1), kf_mesh_node(c.name, 2)});
 }
-
-
 
 }  // namespace mk

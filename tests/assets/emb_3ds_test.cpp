@@ -242,3 +242,84 @@ TEST(Emb3ds, LatticeCameraPath)
                 EXPECT_LT(std::fabs(c), 25500.0);
         }
 }
+
+namespace {
+
+// The vertices (x, y, z in file units) of the mesh `name` in a 3DS image.
+std::vector<std::array<float, 3>> mesh_vertices(const uint8_t* data, uint32_t size, const std::string& name)
+{
+    std::vector<std::array<float, 3>> out;
+    const c3 main{0x4D4D, data + 6, size - 6};
+    const std::vector<c3> top = kids(main);
+    const c3* ed = find(top, 0x3D3D);
+    if (ed == nullptr)
+        return out;
+    const std::vector<c3> objects = kids(*ed);
+    for (const c3& o : objects) {
+        if (o.id != 0x4000 || name != reinterpret_cast<const char*>(o.data))
+            continue;
+        const std::vector<c3> parts = kids(o, name_len(o));
+        const c3* tri = find(parts, 0x4100);
+        if (tri == nullptr)
+            return out;
+        const std::vector<c3> mesh = kids(*tri);
+        const c3* v = find(mesh, 0x4110);
+        if (v == nullptr)
+            return out;
+        for (int i = 0; i < le16(v->data); i++)
+            out.push_back({lef(v->data + 2 + 12 * i), lef(v->data + 6 + 12 * i), lef(v->data + 10 + 12 * i)});
+    }
+    return out;
+}
+
+struct extent {
+    float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+    float reach = 0;  // farthest vertex from the pivot
+};
+
+extent extent_of(const std::vector<std::array<float, 3>>& vs)
+{
+    extent e;
+    for (const auto& p : vs) {
+        for (int k = 0; k < 3; k++) {
+            e.lo[k] = std::min(e.lo[k], p[k]);
+            e.hi[k] = std::max(e.hi[k], p[k]);
+        }
+        e.reach = std::max(e.reach, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
+    }
+    return e;
+}
+
+}  // namespace
+
+// The meshes are sized for the scenes that show them (the scenes multiply file units by 10).
+TEST(Emb3ds, MeshesFitTheirScenes)
+{
+    // The orbit: 33 objects on a ring of radius 6900..11900, about 1800 apart on average, seen
+    // from 40000 away: each object spins within 1200 of its pivot and is no speck either.
+    for (const char* name : {"Object01", "Object02", "Object03"}) {
+        SCOPED_TRACE(name);
+        const auto vs = mesh_vertices(emb_3ds_orbit, emb_3ds_orbit_size, name);
+        ASSERT_FALSE(vs.empty());
+        const extent e = extent_of(vs);
+        EXPECT_LE(e.reach * 10, 1200);
+        EXPECT_GE(e.reach * 10, 500);
+    }
+    // The bouncer rests with its pivot at height 420 and the hopper's middle comes down to 1750
+    // above the same point. The bouncer's foot stands on the floor line (a little below height
+    // 0 with this camera), its middle above the pivot; the hopper lands on the bouncer's top
+    // without sinking into it and without a visible gap.
+    const auto bv = mesh_vertices(emb_3ds_bouncer, emb_3ds_bouncer_size, "Object");
+    const auto hv = mesh_vertices(emb_3ds_flyers, emb_3ds_flyers_size, "Object01");
+    ASSERT_EQ(bv.size(), 408u);
+    ASSERT_EQ(hv.size(), 130u);
+    const extent b = extent_of(bv), h = extent_of(hv);
+    const double foot = 420 + 10.0 * b.lo[1], top = 420 + 10.0 * b.hi[1];
+    EXPECT_GE(foot, -300);
+    EXPECT_LE(foot, 0);
+    EXPECT_GT(b.hi[1] + b.lo[1], 0);  // raised above its pivot
+    const double landing = 1750 + 10.0 * h.lo[1];
+    EXPECT_GE(landing, top);
+    EXPECT_LE(landing, top + 100);
+    EXPECT_LT(h.reach, b.reach);  // the hopper is the smaller one
+}

@@ -166,6 +166,33 @@ TEST(EmbPictures, ContentsTheirUsersNeed)
         EXPECT_NE(lo[size_t(320 * y + 319)], 0) << y;
     EXPECT_EQ(lo[320 * 120 + 160], 0);
     EXPECT_EQ(pics["emb_pic_orbit_border"].first[320 * 120 + 160], 0);
+    // The orbit's border is laid over row by row from the left up to the first 0 (rows 3..239)
+    // and from the right up to the first 0 (rows 200..239): nothing of it lies where it would
+    // never be shown, and the bars it draws are whole: the top bar (rows 3..12) without a hole,
+    // the left bar down every row, a post up the right from row 205.
+    const auto& ob = pics["emb_pic_orbit_border"].first;
+    for (int y = 0; y < 240; y++) {
+        SCOPED_TRACE(y);
+        const uint8_t* row = &ob[size_t(320 * y)];
+        int from_left = 0, from_right = 0;
+        if (y >= 3)
+            while (from_left < 320 && row[from_left] != 0)
+                from_left++;
+        if (y >= 200 && from_left < 320)
+            while (from_right < 319 && row[319 - from_right] != 0)
+                from_right++;
+        for (int x = from_left; x < 320 - from_right; x++)
+            ASSERT_EQ(row[x], 0) << x;
+        if (y >= 3 && y <= 12) {
+            EXPECT_EQ(from_left, 320);
+        }
+        if (y >= 3) {
+            EXPECT_GE(from_left, 10);
+        }
+        if (y >= 205 && from_left < 320) {
+            EXPECT_GE(from_right, 10);
+        }
+    }
     // the beams logo lets the rays through both round it and through its letters
     const auto& bl = pics["emb_pic_beams_logo"].first;
     long zeros = std::count(bl.begin(), bl.end(), 0);

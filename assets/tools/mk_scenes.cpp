@@ -219,13 +219,16 @@ bytes scene_flyers()
 
 bytes scene_casters()
 {
-    // the spiked ball: every other vertex of each ring pushed out into a spike
-    mesh m = sphere("piikkipall", 20, 11, 330, true);
-    for (int i = 1; i + 1 < m.nv(); i++) {
+    // the spiked ball: the poles and every other vertex of rings 1, 3, 6 and 8 (of 0..9)
+    // pushed out into spikes, each standing alone among unmoved neighbours
+    mesh m = sphere("piikkipall", 20, 11, 300, true);
+    for (int i = 0; i < m.nv(); i++) {
         const int ring = (i - 1) / 20, seg = (i - 1) % 20;
-        if (((ring + seg) & 1) == 0)
+        const bool pole = i == 0 || i + 1 == m.nv();
+        const bool spiked_ring = ring == 1 || ring == 3 || ring == 6 || ring == 8;
+        if (pole || (spiked_ring && (seg + ring / 2) % 2 == 0))
             for (int k = 0; k < 3; k++)
-                m.v[3 * size_t(i) + size_t(k)] *= 1.7f;
+                m.v[3 * size_t(i) + size_t(k)] *= 1.9f;
     }
     check(m, 202, 400, true);
     return one_mesh_file(m);

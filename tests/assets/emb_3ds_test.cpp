@@ -272,6 +272,33 @@ std::vector<std::array<float, 3>> mesh_vertices(const uint8_t* data, uint32_t si
     return out;
 }
 
+// The faces (three vertex numbers each) of the mesh `name` in a 3DS image.
+std::vector<std::array<int, 3>> mesh_faces(const uint8_t* data, uint32_t size, const std::string& name)
+{
+    std::vector<std::array<int, 3>> out;
+    const c3 main{0x4D4D, data + 6, size - 6};
+    const std::vector<c3> top = kids(main);
+    const c3* ed = find(top, 0x3D3D);
+    if (ed == nullptr)
+        return out;
+    const std::vector<c3> objects = kids(*ed);
+    for (const c3& o : objects) {
+        if (o.id != 0x4000 || name != reinterpret_cast<const char*>(o.data))
+            continue;
+        const std::vector<c3> parts = kids(o, name_len(o));
+        const c3* tri = find(parts, 0x4100);
+        if (tri == nullptr)
+            return out;
+        const std::vector<c3> mesh = kids(*tri);
+        const c3* f = find(mesh, 0x4120);
+        if (f == nullptr)
+            return out;
+        for (int i = 0; i < le16(f->data); i++)
+            out.push_back({le16(f->data + 2 + 8 * i), le16(f->data + 4 + 8 * i), le16(f->data + 6 + 8 * i)});
+    }
+    return out;
+}
+
 struct extent {
     float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
     float reach = 0;  // farthest vertex from the pivot
@@ -322,4 +349,26 @@ TEST(Emb3ds, MeshesFitTheirScenes)
     EXPECT_GE(landing, top);
     EXPECT_LE(landing, top + 100);
     EXPECT_LT(h.reach, b.reach);  // the hopper is the smaller one
+
+    // The shadow scene's spiked ball: 42 spikes (the poles and ten on each of four rings)
+    // standing out of a ball, no two joined by an edge, so that each reads as a spike, in the
+    // light and in the shadows it casts.
+    const auto sv = mesh_vertices(emb_3ds_casters, emb_3ds_casters_size, "piikkipall");
+    const auto sf = mesh_faces(emb_3ds_casters, emb_3ds_casters_size, "piikkipall");
+    ASSERT_EQ(sv.size(), 202u);
+    ASSERT_EQ(sf.size(), 400u);
+    std::vector<bool> spike(sv.size());
+    float inner = 1e9f;
+    for (const auto& p : sv)
+        inner = std::min(inner, std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
+    int spikes = 0;
+    for (size_t i = 0; i < sv.size(); i++) {
+        const auto& p = sv[i];
+        spike[i] = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]) > 1.5f * inner;
+        spikes += spike[i];
+    }
+    EXPECT_EQ(spikes, 42);
+    for (const auto& f : sf)
+        for (int k = 0; k < 3; k++)
+            EXPECT_FALSE(spike[size_t(f[k])] && spike[size_t(f[(k + 1) % 3])]) << f[k] << "-" << f[(k + 1) % 3];
 }

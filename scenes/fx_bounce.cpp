@@ -196,15 +196,8 @@ int fx_bounce_init_from(const fx_bounce_media& media)
 
 void fx_bounce_render(uint32_t* dst, int32_t t)
 {
-    if (!dst)
+    if (!fx_scene_begin(dst, fx_bounce_ready, fx_bounce_target))
         return;
-    if (!fx_bounce_ready) {
-        std::memset(dst, 0, pixels * sizeof(uint32_t));
-        return;
-    }
-    // the target is 320x240: keep the rasteriser from drawing past it whatever ran before
-    rz_set_screen(W, H, 8);
-    rz_target = fx_bounce_target;
     move_objects(t);
     std::memset(fx_bounce_target, 0, pixels);
     sc_render(&fx_bounce_scene);

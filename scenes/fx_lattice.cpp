@@ -210,15 +210,8 @@ int fx_lattice_init_from(const fx_lattice_media& media)
 
 void fx_lattice_render(uint32_t* dst, int32_t t)
 {
-    if (!dst)
+    if (!fx_scene_begin(dst, fx_lattice_ready, fx_lattice_target))
         return;
-    if (!fx_lattice_ready) {
-        std::memset(dst, 0, pixels * sizeof(uint32_t));
-        return;
-    }
-    // the target is 320x240: keep the rasteriser from drawing past it whatever ran before
-    rz_set_screen(W, H, 8);
-    rz_target = fx_lattice_target;
     // one pass of the path every 3000 ticks; the remainder taken upward for negative t
     int32_t r = t % period;
     if (r < 0)

@@ -2,7 +2,9 @@
 #include "scenes/fx_scene.h"
 
 #include <cstdlib>
+#include <cstring>
 
+#include "engine3d/rz.h"
 #include "fx/fx_pic.h"
 
 uint8_t fx_scene_palette[pix_palette_bytes];
@@ -23,4 +25,18 @@ int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst)
     }
     std::free(tmp);
     return ok ? 0 : 1;
+}
+
+bool fx_scene_begin(uint32_t* dst, bool ready, uint8_t* target)
+{
+    if (!dst)
+        return false;
+    if (!ready) {
+        std::memset(dst, 0, fx_scene_pixels * sizeof(uint32_t));
+        return false;
+    }
+    // the target is 320x240: keep the rasteriser from drawing past it whatever ran before
+    rz_set_screen(320, 240, 8);
+    rz_target = target;
+    return true;
 }

@@ -19,3 +19,8 @@ int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst);
 // temporary through that palette into dst (76800 pixels; a smaller picture's missing pixels
 // are index 0). 0 on success; 1 when the picture is refused (too large, not chunky, broken:
 // fx_scene_palette and dst are then untouched) or the temporary can't be allocated. Inits only.
+
+bool fx_scene_begin(uint32_t* dst, bool ready, uint8_t* target);
+// The start of a render into a 320x240 frame32 dst. False when there is nothing to draw: dst is
+// null, or the scene is not ready (dst is then cleared to black). Otherwise sets the rasteriser
+// to the 320x240 8-bit `target`, whatever screen ran before, and returns true.

@@ -21,6 +21,7 @@
 #include "picture/pix.h"
 #include "sound/pt.h"
 #include "sound/sd_device.h"
+#include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
 
@@ -47,15 +48,7 @@ using steady = std::chrono::steady_clock;
 constexpr double kTimerTick = 0.014285;   // seconds between replay ticks without a sound device
 constexpr double kClockTick = 1.0 / 70;   // the demo clock's tick
 
-const std::string kMenus =
-    "Select your sound device:\n0 - None\n1 - /dev/dsp 8-bit\n2 - /dev/dsp 16-bit\n"
-    "Internal window size: 320x240\n"
-    "1 - Standard X11 (Grayscale in 8-bit)\n"
-    "2 - Standard X11 double pixels\n"
-    "3 - X11 Shm (Grayscale in 8-bit)\n"
-    "4 - X11 Shm double pixels\n"
-    "5 - XF86 fullscreen DGA (Grayscale in 8-bit)\n"
-    "6 - XF86 fullscreen DGA double pixels\n";
+const std::string kMenus = std::string(ts_sound_menu) + ts_mode_menu;
 
 // ---- The song's timing ----------------------------------------------------------------------
 

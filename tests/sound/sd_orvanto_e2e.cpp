@@ -13,13 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
 
 namespace {
-
-const char* const sound_menu =
-    "Select your sound device:\n0 - None\n1 - /dev/dsp 8-bit\n2 - /dev/dsp 16-bit\n";
 
 // "" when the program asks for the sound device; else why the test cannot run.
 std::string skip_reason() {
@@ -29,7 +27,7 @@ std::string skip_reason() {
         return "this system refuses a private mount namespace (unshare -m)";
     std::string out;
     ts_run({ts_build_path("orvanto")}, &out, 10000, {"DISPLAY=:3999"});
-    if (out.rfind(sound_menu, 0) != 0) return "orvanto does not ask for the sound device yet";
+    if (out.rfind(ts_sound_menu, 0) != 0) return "orvanto does not ask for the sound device yet";
     return "";
 }
 
@@ -107,7 +105,7 @@ TEST(OrvantoSound, DevicesPlayThroughTheStandInAndStopCleanly) {
     for (const row& w : rows) {
         show_run r = run_show(w.device, w.rate, 3000);
         EXPECT_EQ(r.status, 1) << w.device;  // Escape
-        EXPECT_EQ(r.out.rfind(sound_menu, 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind(ts_sound_menu, 0), 0u) << r.out;
         EXPECT_EQ(r.eof, 1) << w.device;  // the parent closed the device and the child left
         EXPECT_EQ(r.bytes, (long)r.audio.size());
         EXPECT_EQ(r.bytes % w.frame, 0) << w.device;

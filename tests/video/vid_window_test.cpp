@@ -2,6 +2,7 @@
 // colormaps, MIT-SHM refusal, the Escape poll and the menu's answers.
 #include <gtest/gtest.h>
 
+#include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
 #include "video/vid.h"
@@ -236,14 +237,7 @@ TEST(VideoWindow, MenuTextAndFlags)
     std::string why;
     ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {}, &why)) << why;
     setenv("DISPLAY", g.xs.display().c_str(), 1);
-    const char* menu =
-        "Internal window size: 320x240\n"
-        "1 - Standard X11 (Grayscale in 8-bit)\n"
-        "2 - Standard X11 double pixels\n"
-        "3 - X11 Shm (Grayscale in 8-bit)\n"
-        "4 - X11 Shm double pixels\n"
-        "5 - XF86 fullscreen DGA (Grayscale in 8-bit)\n"
-        "6 - XF86 fullscreen DGA double pixels\n";
+    const char* menu = ts_mode_menu;
     struct { int flags; const char* input; bool asks; int result, shm, doubled; } table[] = {
         {1, "", false, 0, 0, 0},      // mode 1 without asking
         {2, "4\n", true, 0, 1, 1},    // bit 1 alone still asks

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/sound/sd_e2e_util.h"
 #include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
@@ -29,18 +30,6 @@ std::string skip_reason() {
     ts_run({ts_build_path("orvanto")}, &out, 10000, {"DISPLAY=:3999"});
     if (out.rfind(ts_sound_menu, 0) != 0) return "orvanto does not ask for the sound device yet";
     return "";
-}
-
-std::vector<int> reap_orphans(int ms) {
-    std::vector<int> statuses;
-    for (int i = 0; i < ms / 10; i++) {
-        int st;
-        pid_t w;
-        while ((w = waitpid(-1, &st, WNOHANG)) > 0) statuses.push_back(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
-        if (w < 0 || !statuses.empty()) break;
-        usleep(10000);
-    }
-    return statuses;
 }
 
 struct show_run {
@@ -61,15 +50,13 @@ show_run run_show(const std::string& device, int rate, int ms) {
     std::string why;
     EXPECT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
-    std::string dir = ts_build_path("tests/sound/scratch_orvanto" + device);
-    EXPECT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+    std::string dir = sd_e2e_scratch("orvanto" + device);
     std::string fifo = dir + "/dsp", capture = dir + "/capture";
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     ts_process sink, show;
     std::vector<std::string> argv = {ts_build_path("orvanto")};
     if (device != "0") {
-        struct stat st;
-        if (stat("/dev/dsp", &st) != 0) mkfifo("/dev/dsp", 0644);  // the host's placeholder
+        sd_e2e_ensure_placeholder();
         EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         EXPECT_TRUE(ts_start(&sink, {ts_build_path("tests/sound/sd_dspsink"), fifo, std::to_string(rate), capture,
                                      "10000", std::to_string(ms + 20000)}, {}, ""));
@@ -90,10 +77,9 @@ show_run run_show(const std::string& device, int rate, int ms) {
         EXPECT_TRUE(ts_wait(&sink, 15000));
         std::sscanf(sink.out.c_str() + sink.out.find("bytes "), "bytes %ld eof %d seconds %lf", &r.bytes, &r.eof,
                     &r.seconds);
-        std::ifstream f(capture, std::ios::binary);
-        r.audio.assign(std::istreambuf_iterator<char>(f), {});
+        r.audio = sd_e2e_slurp(capture);
     }
-    r.orphans = reap_orphans(device != "0" ? 5000 : 300);
+    r.orphans = sd_e2e_reap_orphans(device != "0" ? 5000 : 300);
     return r;
 }
 

@@ -9,6 +9,15 @@
 
 uint8_t fx_scene_palette[pix_palette_bytes];
 
+int32_t fx_scene_trunc32(double v)
+{
+    if (!(v > -2147483649.0))
+        return v != v ? 0 : INT32_MIN;
+    if (v >= 2147483648.0)
+        return INT32_MAX;
+    return static_cast<int32_t>(v);
+}
+
 int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst)
 {
     uint8_t* tmp = static_cast<uint8_t*>(std::calloc(fx_scene_pixels, 1));

@@ -13,6 +13,10 @@ extern uint8_t fx_scene_palette[pix_palette_bytes];
 constexpr int32_t fx_scene_pixels = 320 * 240;
 // Pixels of a frame32 and of the scenes' 8-bit work screens.
 
+int32_t fx_scene_trunc32(double v);
+// v toward zero, defined for values beyond 32 bits (very late clocks): held at INT32_MIN /
+// INT32_MAX; NaN gives 0.
+
 int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst);
 // Decodes the chunky picture of `size` bytes (at most 320x240 pixels) into a zeroed 76800-byte
 // temporary with its palette into fx_scene_palette, then, when dst is not null, expands the

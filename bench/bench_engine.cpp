@@ -47,6 +47,15 @@ void add_grid_clones(sc_scene* scene, sc_object* from)
             }
 }
 
+// 30 clones of the moving box, the box itself stepped along x after each.
+void add_box_clones(sc_scene* scene, sc_object* box)
+{
+    for (int i = 0; i < 30; i++) {
+        sc_add_instance(scene, box);
+        box->pos_x = (i - 35) * 1300;
+    }
+}
+
 // The lattice: a cube and 342 clones on a 7x7x7 grid of 8500 units, a box and 30 clones
 // tumbling among them, every object mode 8 with one of three environment textures.
 struct Lattice {
@@ -68,10 +77,7 @@ struct Lattice {
         add_grid_clones(&scene, from);
         sc_object* box = eng_make_box(700);
         sc_add_object(&scene, box);
-        for (int i = 0; i < 30; i++) {
-            sc_add_instance(&scene, box);
-            box->pos_x = (i - 35) * 1300;
-        }
+        add_box_clones(&scene, box);
         sc_rewind(&scene);
         int n = 0;
         for (sc_object* o = sc_next(&scene); o; o = sc_next(&scene), n++) {
@@ -169,10 +175,7 @@ struct ShowLattice {
         for (sc_object* o = sc_next(&scene); o && !box; o = sc_next(&scene))
             if (o->vertex_count < 24)
                 box = o;
-        for (int i = 0; i < 30; i++) {
-            sc_add_instance(&scene, box);
-            box->pos_x = (i - 35) * 1300;
-        }
+        add_box_clones(&scene, box);
         sc_rewind(&scene);
         int n = 0;
         for (sc_object* o = sc_next(&scene); o; o = sc_next(&scene), n++) {

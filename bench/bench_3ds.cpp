@@ -4,21 +4,14 @@
 #include <cstdlib>
 
 #include "assets/emb.h"
+#include "bench/bench_emb.h"
 #include "engine3d/kf.h"
 #include "engine3d/readers/ld_3ds.h"
 #include "engine3d/sc_scene.h"
 
 static void BM_ld_3ds_meshes_mem(benchmark::State& state)
 {
-    const struct { const uint8_t* bytes; uint32_t size; } scenes[] = {
-        {emb_3ds_bouncer, emb_3ds_bouncer_size}, {emb_3ds_flyers, emb_3ds_flyers_size},
-        {emb_3ds_receivers, emb_3ds_receivers_size}, {emb_3ds_casters, emb_3ds_casters_size},
-        {emb_3ds_box, emb_3ds_box_size}, {emb_3ds_lattice, emb_3ds_lattice_size},
-        {emb_3ds_orbit, emb_3ds_orbit_size}};
-    auto largest = scenes[0];
-    for (const auto& s : scenes)
-        if (s.size > largest.size)
-            largest = s;
+    const bench_bytes largest = bench_largest_3ds();
     sc_scene scene;
     sc_init(&scene);
     for (auto _ : state) {

@@ -34,6 +34,28 @@ BENCHMARK(BM_radix_sort)->Arg(30000);
 
 namespace {
 
+// 342 clones of `from` on a 7x7x7 grid of 8500 units around the origin, the centre left out.
+void add_grid_clones(sc_scene* scene, sc_object* from)
+{
+    for (int x = 0; x < 7; x++)
+        for (int y = 0; y < 7; y++)
+            for (int z = 0; z < 7; z++) {
+                if (x == 3 && y == 3 && z == 3)
+                    continue;
+                from = sc_add_instance(scene, from);
+                from->pos_x = (x - 3) * 8500, from->pos_y = (y - 3) * 8500, from->pos_z = (z - 3) * 8500;
+            }
+}
+
+// 30 clones of the moving box, the box itself stepped along x after each.
+void add_box_clones(sc_scene* scene, sc_object* box)
+{
+    for (int i = 0; i < 30; i++) {
+        sc_add_instance(scene, box);
+        box->pos_x = (i - 35) * 1300;
+    }
+}
+
 // The lattice: a cube and 342 clones on a 7x7x7 grid of 8500 units, a box and 30 clones
 // tumbling among them, every object mode 8 with one of three environment textures.
 struct Lattice {
@@ -52,20 +74,10 @@ struct Lattice {
         }
         sc_object* from = eng_make_cube(2000, false);
         sc_add_object(&scene, from);
-        for (int x = 0; x < 7; x++)
-            for (int y = 0; y < 7; y++)
-                for (int z = 0; z < 7; z++) {
-                    if (x == 3 && y == 3 && z == 3)
-                        continue;
-                    from = sc_add_instance(&scene, from);
-                    from->pos_x = (x - 3) * 8500, from->pos_y = (y - 3) * 8500, from->pos_z = (z - 3) * 8500;
-                }
+        add_grid_clones(&scene, from);
         sc_object* box = eng_make_box(700);
         sc_add_object(&scene, box);
-        for (int i = 0; i < 30; i++) {
-            sc_add_instance(&scene, box);
-            box->pos_x = (i - 35) * 1300;
-        }
+        add_box_clones(&scene, box);
         sc_rewind(&scene);
         int n = 0;
         for (sc_object* o = sc_next(&scene); o; o = sc_next(&scene), n++) {
@@ -155,14 +167,7 @@ struct ShowLattice {
             return;
         sc_rewind(&scene);
         sc_object* from = sc_next(&scene);
-        for (int x = 0; x < 7; x++)
-            for (int y = 0; y < 7; y++)
-                for (int z = 0; z < 7; z++) {
-                    if (x == 3 && y == 3 && z == 3)
-                        continue;
-                    from = sc_add_instance(&scene, from);
-                    from->pos_x = (x - 3) * 8500, from->pos_y = (y - 3) * 8500, from->pos_z = (z - 3) * 8500;
-                }
+        add_grid_clones(&scene, from);
         if (ld_3ds_meshes_mem_n(emb_3ds_box, emb_3ds_box_size, &scene) != 0)
             return;
         sc_object* box = nullptr;
@@ -170,10 +175,7 @@ struct ShowLattice {
         for (sc_object* o = sc_next(&scene); o && !box; o = sc_next(&scene))
             if (o->vertex_count < 24)
                 box = o;
-        for (int i = 0; i < 30; i++) {
-            sc_add_instance(&scene, box);
-            box->pos_x = (i - 35) * 1300;
-        }
+        add_box_clones(&scene, box);
         sc_rewind(&scene);
         int n = 0;
         for (sc_object* o = sc_next(&scene); o; o = sc_next(&scene), n++) {

@@ -36,16 +36,6 @@ constexpr uint32_t mode = rz_flag_double_sided | rz_flag_envmap | rz_flag_textur
 // Set once init has completed: render draws only then.
 bool fx_bounce_ready;
 
-// Conversion toward zero that stays defined for values beyond 32 bits (very late clocks).
-int32_t trunc32(double v)
-{
-    if (!(v > -2147483649.0))
-        return v != v ? 0 : INT32_MIN;
-    if (v >= 2147483648.0)
-        return INT32_MAX;
-    return static_cast<int32_t>(v);
-}
-
 // Both backgrounds, each decoded with its own palette (through fx_scene_palette) and expanded.
 bool load_backgrounds(const fx_bounce_media& media)
 {
@@ -114,14 +104,14 @@ void move_objects(int32_t t)
     for (sc_object* o = sc_next(&fx_bounce_scene); o; o = sc_next(&fx_bounce_scene)) {
         if (o == fx_bounce_bouncer) {
             const double a = 0.02454369260617026 * t;   // 2 pi / 256 per tick
-            o->angle_y = trunc32(2.1 * t);                // 1024ths of a turn
-            o->angle_z = trunc32(23 * std::sin(a));
-            o->angle_x = trunc32(23 * std::cos(a) + 53);
+            o->angle_y = fx_scene_trunc32(2.1 * t);                // 1024ths of a turn
+            o->angle_z = fx_scene_trunc32(23 * std::sin(a));
+            o->angle_x = fx_scene_trunc32(23 * std::cos(a) + 53);
             o->pos_y = h;
         } else if (t < rest_tick) {
             o->pos_y = 8000;
         } else {
-            o->pos_y = trunc32(std::fabs(760 * std::sin(0.04908738521234052 * t)) + 1750);   // 2 pi / 128 per tick
+            o->pos_y = fx_scene_trunc32(std::fabs(760 * std::sin(0.04908738521234052 * t)) + 1750);   // 2 pi / 128 per tick
             // angles wrap modulo 2^32, a multiple of the turn
             o->angle_y = t;
             o->angle_z = static_cast<int32_t>(3u * static_cast<uint32_t>(t));
@@ -154,7 +144,7 @@ int32_t fx_bounce_height(int32_t t)
     const int64_t u = static_cast<int64_t>(t) + 77;
     const double q = static_cast<double>(u / 155), b = static_cast<double>(u % 155 - 77);
     // the last factor is 1 / 539: the peaks fall linearly to nothing at the rest tick
-    return trunc32((7707 - 1.3 * b * b) * (539 - 155 * q) * 0.0018552875695732839 + 420);
+    return fx_scene_trunc32((7707 - 1.3 * b * b) * (539 - 155 * q) * 0.0018552875695732839 + 420);
 }
 
 int fx_bounce_init()
@@ -196,15 +186,8 @@ int fx_bounce_init_from(const fx_bounce_media& media)
 
 void fx_bounce_render(uint32_t* dst, int32_t t)
 {
-    if (!dst)
+    if (!fx_scene_begin(dst, fx_bounce_ready, fx_bounce_target))
         return;
-    if (!fx_bounce_ready) {
-        std::memset(dst, 0, pixels * sizeof(uint32_t));
-        return;
-    }
-    // the target is 320x240: keep the rasteriser from drawing past it whatever ran before
-    rz_set_screen(W, H, 8);
-    rz_target = fx_bounce_target;
     move_objects(t);
     std::memset(fx_bounce_target, 0, pixels);
     sc_render(&fx_bounce_scene);

@@ -30,16 +30,6 @@ constexpr int32_t period = 3000;      // ticks per pass of the camera path
 // Set once init has completed: render draws only then.
 bool fx_lattice_ready;
 
-// Conversion toward zero that stays defined for values beyond 32 bits (very late clocks).
-int32_t trunc32(double v)
-{
-    if (!(v > -2147483649.0))
-        return v != v ? 0 : INT32_MIN;
-    if (v >= 2147483648.0)
-        return INT32_MAX;
-    return static_cast<int32_t>(v);
-}
-
 // Three times a camera word, mirrored through the origin; held inside 32 bits.
 int32_t minus3(int32_t v)
 {
@@ -156,11 +146,11 @@ void move_boxes(int32_t t)
     for (sc_object* o = sc_next(&fx_lattice_scene); o; o = sc_next(&fx_lattice_scene)) {
         if (o->vertex_count >= cube_vertices)
             continue;
-        o->angle_x = trunc32(3.1 * (static_cast<double>(t) + 8.0 * m));   // 1024ths of a turn
-        o->angle_y = trunc32(2.3 * t);
+        o->angle_x = fx_scene_trunc32(3.1 * (static_cast<double>(t) + 8.0 * m));   // 1024ths of a turn
+        o->angle_y = fx_scene_trunc32(2.3 * t);
         const double a = t * 0.00390625 + 4.0 * m;
-        o->pos_z = trunc32(std::sin(a) * o->pos_x);
-        o->pos_y = trunc32(std::cos(a) * o->pos_z);
+        o->pos_z = fx_scene_trunc32(std::sin(a) * o->pos_x);
+        o->pos_y = fx_scene_trunc32(std::cos(a) * o->pos_z);
         m++;
     }
 }
@@ -210,15 +200,8 @@ int fx_lattice_init_from(const fx_lattice_media& media)
 
 void fx_lattice_render(uint32_t* dst, int32_t t)
 {
-    if (!dst)
+    if (!fx_scene_begin(dst, fx_lattice_ready, fx_lattice_target))
         return;
-    if (!fx_lattice_ready) {
-        std::memset(dst, 0, pixels * sizeof(uint32_t));
-        return;
-    }
-    // the target is 320x240: keep the rasteriser from drawing past it whatever ran before
-    rz_set_screen(W, H, 8);
-    rz_target = fx_lattice_target;
     // one pass of the path every 3000 ticks; the remainder taken upward for negative t
     int32_t r = t % period;
     if (r < 0)

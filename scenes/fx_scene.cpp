@@ -2,10 +2,21 @@
 #include "scenes/fx_scene.h"
 
 #include <cstdlib>
+#include <cstring>
 
+#include "engine3d/rz.h"
 #include "fx/fx_pic.h"
 
 uint8_t fx_scene_palette[pix_palette_bytes];
+
+int32_t fx_scene_trunc32(double v)
+{
+    if (!(v > -2147483649.0))
+        return v != v ? 0 : INT32_MIN;
+    if (v >= 2147483648.0)
+        return INT32_MAX;
+    return static_cast<int32_t>(v);
+}
 
 int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst)
 {
@@ -23,4 +34,18 @@ int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst)
     }
     std::free(tmp);
     return ok ? 0 : 1;
+}
+
+bool fx_scene_begin(uint32_t* dst, bool ready, uint8_t* target)
+{
+    if (!dst)
+        return false;
+    if (!ready) {
+        std::memset(dst, 0, fx_scene_pixels * sizeof(uint32_t));
+        return false;
+    }
+    // the target is 320x240: keep the rasteriser from drawing past it whatever ran before
+    rz_set_screen(320, 240, 8);
+    rz_target = target;
+    return true;
 }

@@ -13,9 +13,18 @@ extern uint8_t fx_scene_palette[pix_palette_bytes];
 constexpr int32_t fx_scene_pixels = 320 * 240;
 // Pixels of a frame32 and of the scenes' 8-bit work screens.
 
+int32_t fx_scene_trunc32(double v);
+// v toward zero, defined for values beyond 32 bits (very late clocks): held at INT32_MIN /
+// INT32_MAX; NaN gives 0.
+
 int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst);
 // Decodes the chunky picture of `size` bytes (at most 320x240 pixels) into a zeroed 76800-byte
 // temporary with its palette into fx_scene_palette, then, when dst is not null, expands the
 // temporary through that palette into dst (76800 pixels; a smaller picture's missing pixels
 // are index 0). 0 on success; 1 when the picture is refused (too large, not chunky, broken:
 // fx_scene_palette and dst are then untouched) or the temporary can't be allocated. Inits only.
+
+bool fx_scene_begin(uint32_t* dst, bool ready, uint8_t* target);
+// The start of a render into a 320x240 frame32 dst. False when there is nothing to draw: dst is
+// null, or the scene is not ready (dst is then cleared to black). Otherwise sets the rasteriser
+// to the 320x240 8-bit `target`, whatever screen ran before, and returns true.

@@ -41,59 +41,50 @@ static void sd_nosound_start() {}
 
 static void sd_dsp8_start() { mix_init(21700); }
 static void sd_dsp16_start() { mix_init(32000); }
-static void sd_dsp8_close() { sd_oss.close(sd_device.fd); }
-static void sd_dsp16_close() { sd_oss.close(sd_device.fd); }
+static void sd_dsp_close() { sd_oss.close(sd_device.fd); }
 
-int sd_nosound_init() {
-    sd_device.start = sd_nosound_start;
+// Opens /dev/dsp for writing into sd_device.fd; false with `errtext` as the reason when it can't.
+static bool sd_open_dsp(const char* errtext) {
+    int fd = sd_oss.open("/dev/dsp", O_WRONLY);
+    if (fd == -1) {
+        sd_errtext = errtext;
+        return false;
+    }
+    sd_device.fd = fd;
+    return true;
+}
+
+// What every device's init ends with: its start and close, the mixer bound, its name; 1.
+static int sd_bind(void (*start)(), void (*close)(), const char* name) {
+    sd_device.start = start;
     sd_device.stop = sd_empty;
     sd_device.hook2 = sd_empty;
     sd_device.play = sd_empty;
-    sd_device.close = sd_empty;
+    sd_device.close = close;
     mix_bind();
-    sd_devname = "Super Qem NoSound Device 2.0c";
+    sd_devname = name;
     return 1;
+}
+
+int sd_nosound_init() {
+    return sd_bind(sd_nosound_start, sd_empty, "Super Qem NoSound Device 2.0c");
 }
 
 int sd_dsp8_init() {
-    int fd = sd_oss.open("/dev/dsp", O_WRONLY);
-    if (fd == -1) {
-        sd_errtext = "sd_dsp8_init: Cannot open /dev/dsp!";
-        return 0;
-    }
-    sd_device.fd = fd;
+    if (!sd_open_dsp("sd_dsp8_init: Cannot open /dev/dsp!")) return 0;
     sd_setting(SNDCTL_DSP_SETFRAGMENT, 0x2000B);  // 2 fragments of 2^11 bytes
     sd_setting(SNDCTL_DSP_STEREO, 0);              // format stays the default unsigned 8-bit
     sd_setting(SNDCTL_DSP_SPEED, 21700);
-    sd_device.start = sd_dsp8_start;
-    sd_device.stop = sd_empty;
-    sd_device.hook2 = sd_empty;
-    sd_device.play = sd_empty;
-    sd_device.close = sd_dsp8_close;
-    mix_bind();
-    sd_devname = "/dev/dsp 8-bit mono";
-    return 1;
+    return sd_bind(sd_dsp8_start, sd_dsp_close, "/dev/dsp 8-bit mono");
 }
 
 int sd_dsp16_init() {
-    int fd = sd_oss.open("/dev/dsp", O_WRONLY);
-    if (fd == -1) {
-        sd_errtext = "sd_dsp16_init: Cannot find /dev/dspW!";
-        return 0;
-    }
-    sd_device.fd = fd;
+    if (!sd_open_dsp("sd_dsp16_init: Cannot find /dev/dspW!")) return 0;
     sd_setting(SNDCTL_DSP_SETFRAGMENT, 0x2000D);  // 2 fragments of 2^13 bytes
     sd_setting(SNDCTL_DSP_SETFMT, AFMT_S16_LE);
     sd_setting(SNDCTL_DSP_STEREO, 1);
     sd_setting(SNDCTL_DSP_SPEED, 32000);
-    sd_device.start = sd_dsp16_start;
-    sd_device.stop = sd_empty;
-    sd_device.hook2 = sd_empty;
-    sd_device.play = sd_empty;
-    sd_device.close = sd_dsp16_close;
-    mix_bind();
-    sd_devname = "/dev/dspW 16-bit stereo";
-    return 1;
+    return sd_bind(sd_dsp16_start, sd_dsp_close, "/dev/dspW 16-bit stereo");
 }
 
 // ---- the menu ----

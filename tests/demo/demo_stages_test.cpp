@@ -17,6 +17,7 @@
 #include "sound/pt.h"
 #include "sound/sd_device.h"
 #include "sound/sync.h"
+#include "tests/demo/demo_test_util.h"
 #include "tests/sound/pt_record.h"
 #include "tests/support/ts_xserver.h"
 #include "video/vid.h"
@@ -134,15 +135,6 @@ bool slot_holds(const uint8_t* slot, const std::vector<uint8_t>& pixels)
     return std::memcmp(slot, pixels.data(), pixels.size()) == 0;
 }
 
-std::vector<uint32_t> expanded(const uint8_t* pic, uint32_t size)
-{
-    std::vector<uint8_t> px(76800), pal(768);
-    EXPECT_EQ(iff_decode_n(pic, size, px.data(), pal.data()), -1) << iff_msg;
-    std::vector<uint32_t> f(76800);
-    pix_expand_palette(px.data(), pal.data(), f.data(), 76800);
-    return f;
-}
-
 } // namespace
 
 // With the song already past every threshold, each stage does its start work and leaves at its
@@ -175,7 +167,7 @@ TEST(DemoStages, PassedStagesDoTheirStartWorkOnly)
     EXPECT_EQ(demo_frame_d[0], 0x00654321u) << "stage 8 drew a frame";
     demo_run_stage(9);
     demo_run_stage(10);   // its start work expands the picture of stage 8 into frame D
-    EXPECT_EQ(std::vector<uint32_t>(demo_frame_d, demo_frame_d + 76800), expanded(emb_pic_shatter, emb_pic_shatter_size));
+    EXPECT_EQ(std::vector<uint32_t>(demo_frame_d, demo_frame_d + 76800), demo_test_picture_frame(emb_pic_shatter, emb_pic_shatter_size));
     demo_run_stage(11);
     demo_run_stage(12);
     EXPECT_TRUE(slot_holds(demo_pic_b, decoded(emb_wipe_1, emb_wipe_1_size, 76800)));
@@ -198,14 +190,7 @@ void quiet_sample_op() {}
 // A device that takes the player's calls and makes no sound; safe inside a signal handler.
 void install_silent_device()
 {
-    sd_device.set_sample = [](int, const int8_t*, uint32_t, uint32_t, uint32_t, int) { return 1; };
-    sd_device.set_channels = [](int32_t) {};
-    sd_device.select_channel = [](int32_t) {};
-    sd_device.set_volume = [](int32_t) {};
-    sd_device.set_pan = [](int32_t) {};
-    sd_device.set_instrument = [](int32_t) {};
-    sd_device.set_period = [](int32_t) {};
-    sd_device.set_offset = [](int32_t) {};
+    demo_test_silent_player_calls();
     sd_device.stop = quiet_sample_op;
     sd_device.close = quiet_sample_op;
 }

@@ -2,6 +2,7 @@
 // the show, refused modes and an unreachable display. (The stages one by one: timeline_e2e.)
 #include <gtest/gtest.h>
 
+#include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
 
@@ -19,19 +20,8 @@ namespace {
 // follows this.
 const std::string kBeforeMode = "0\n";
 
-const std::string kSoundMenu =
-    "Select your sound device:\n"
-    "0 - None\n"
-    "1 - /dev/dsp 8-bit\n"
-    "2 - /dev/dsp 16-bit\n";
-const std::string kMenu = kSoundMenu +
-    "Internal window size: 320x240\n"
-    "1 - Standard X11 (Grayscale in 8-bit)\n"
-    "2 - Standard X11 double pixels\n"
-    "3 - X11 Shm (Grayscale in 8-bit)\n"
-    "4 - X11 Shm double pixels\n"
-    "5 - XF86 fullscreen DGA (Grayscale in 8-bit)\n"
-    "6 - XF86 fullscreen DGA double pixels\n";
+const std::string kSoundMenu = ts_sound_menu;
+const std::string kMenu = kSoundMenu + ts_mode_menu;
 const std::string kRefused = "Esc pressed or mode not found. Exiting.\n";
 
 // The shared memory segments that process `pid` created and that still exist.

@@ -21,6 +21,8 @@
 #include "picture/pix.h"
 #include "sound/pt.h"
 #include "sound/sd_device.h"
+#include "tests/demo/demo_test_util.h"
+#include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
 
@@ -47,15 +49,7 @@ using steady = std::chrono::steady_clock;
 constexpr double kTimerTick = 0.014285;   // seconds between replay ticks without a sound device
 constexpr double kClockTick = 1.0 / 70;   // the demo clock's tick
 
-const std::string kMenus =
-    "Select your sound device:\n0 - None\n1 - /dev/dsp 8-bit\n2 - /dev/dsp 16-bit\n"
-    "Internal window size: 320x240\n"
-    "1 - Standard X11 (Grayscale in 8-bit)\n"
-    "2 - Standard X11 double pixels\n"
-    "3 - X11 Shm (Grayscale in 8-bit)\n"
-    "4 - X11 Shm double pixels\n"
-    "5 - XF86 fullscreen DGA (Grayscale in 8-bit)\n"
-    "6 - XF86 fullscreen DGA double pixels\n";
+const std::string kMenus = std::string(ts_sound_menu) + ts_mode_menu;
 
 // ---- The song's timing ----------------------------------------------------------------------
 
@@ -72,22 +66,10 @@ struct song_timing {
     double show_s() const { return end_s(21) + 536 * kClockTick; }   // stage 22: 280 + 256 ticks
 };
 
-void silent_device()
-{
-    sd_device.set_sample = [](int, const int8_t*, uint32_t, uint32_t, uint32_t, int) { return 1; };
-    sd_device.set_channels = [](int32_t) {};
-    sd_device.select_channel = [](int32_t) {};
-    sd_device.set_volume = [](int32_t) {};
-    sd_device.set_pan = [](int32_t) {};
-    sd_device.set_instrument = [](int32_t) {};
-    sd_device.set_period = [](int32_t) {};
-    sd_device.set_offset = [](int32_t) {};
-}
-
 bool time_the_song(song_timing* st)
 {
     std::vector<uint8_t> module(emb_module, emb_module + emb_module_size);   // converted in place
-    silent_device();
+    demo_test_silent_player_calls();
     if (pt_start_sized(module.data(), static_cast<uint32_t>(module.size())) != 1) return false;
     int k = 0;
     st->pos.assign(1, pt_getpos());
@@ -100,15 +82,6 @@ bool time_the_song(song_timing* st)
     }
     pt_channels = 0;   // the copy goes away: nothing may play it again
     return k == 22;
-}
-
-std::vector<uint32_t> picture_frame(const uint8_t* pic, uint32_t size)
-{
-    std::vector<uint8_t> px(76800), pal(768);
-    EXPECT_EQ(iff_decode_n(pic, size, px.data(), pal.data()), -1) << iff_msg;
-    std::vector<uint32_t> f(76800);
-    pix_expand_palette(px.data(), pal.data(), f.data(), 76800);
-    return f;
 }
 
 // ---- The running program's song position ----------------------------------------------------
@@ -470,10 +443,10 @@ TEST(TimelineEndToEnd, StagesFollowTheSongToTheResults)
         ts_wait(&s.p, 5000);
     }
 
-    const std::vector<uint32_t> title = picture_frame(emb_pic_title, emb_pic_title_size);
-    const std::vector<uint32_t> shadow_bg = picture_frame(emb_pic_shadow_bg, emb_pic_shadow_bg_size);
-    const std::vector<uint32_t> shatter = picture_frame(emb_pic_shatter, emb_pic_shatter_size);
-    const std::vector<uint32_t> end_pic = picture_frame(emb_pic_end, emb_pic_end_size);
+    const std::vector<uint32_t> title = demo_test_picture_frame(emb_pic_title, emb_pic_title_size);
+    const std::vector<uint32_t> shadow_bg = demo_test_picture_frame(emb_pic_shadow_bg, emb_pic_shadow_bg_size);
+    const std::vector<uint32_t> shatter = demo_test_picture_frame(emb_pic_shatter, emb_pic_shatter_size);
+    const std::vector<uint32_t> end_pic = demo_test_picture_frame(emb_pic_end, emb_pic_end_size);
 
     // a sample of stages, each long enough to be hit in its middle: the wipes, the stage that
     // draws without waiting, the idle one, the beat-driven ones and the last

@@ -5,6 +5,29 @@
 
 #include "engine3d/sc_scene.h"
 
+// Side s of a mesh as its faces 2s and 2s + 1: the corners q[0..3] as two triangles.
+inline void eng_put_side(sc_object* o, int s, const int32_t q[4])
+{
+    const int32_t tri[2][3] = {{q[0], q[1], q[2]}, {q[0], q[2], q[3]}};
+    for (int t = 0; t < 2; t++) {
+        int32_t* f = o->faces + 4 * (2 * s + t);
+        f[0] = tri[t][0];
+        f[1] = tri[t][1];
+        f[2] = tri[t][2];
+        f[3] = -1;
+    }
+}
+
+// The finished mesh, or nullptr (and the mesh freed) when obj_finish refuses it.
+inline sc_object* eng_finish_mesh(sc_object* o)
+{
+    if (obj_finish(o) != 0) {
+        obj_free(o);
+        return nullptr;
+    }
+    return o;
+}
+
 // Side corners counter-clockwise seen from outside (u x v = outward normal); the faces come
 // in the exporter's winding, which obj_finish reverses.
 inline sc_object* eng_make_cube(int32_t half, bool with_uv)
@@ -28,20 +51,10 @@ inline sc_object* eng_make_cube(int32_t half, bool with_uv)
             }
         }
         const int32_t b = 4 * s;
-        const int32_t tri[2][3] = {{b, b + 1, b + 2}, {b, b + 2, b + 3}};
-        for (int t = 0; t < 2; t++) {
-            int32_t* f = o->faces + 4 * (2 * s + t);
-            f[0] = tri[t][0];
-            f[1] = tri[t][1];
-            f[2] = tri[t][2];
-            f[3] = -1;
-        }
+        const int32_t q[4] = {b, b + 1, b + 2, b + 3};
+        eng_put_side(o, s, q);
     }
-    if (obj_finish(o) != 0) {
-        obj_free(o);
-        return nullptr;
-    }
-    return o;
+    return eng_finish_mesh(o);
 }
 
 inline sc_object* eng_make_box(int32_t half)
@@ -57,20 +70,7 @@ inline sc_object* eng_make_box(int32_t half)
     // Each side as two triangles, counter-clockwise seen from outside.
     static const int32_t sides[6][4] = {{1, 3, 7, 5}, {0, 4, 6, 2}, {2, 6, 7, 3},
                                         {0, 1, 5, 4}, {4, 5, 7, 6}, {0, 2, 3, 1}};
-    for (int s = 0; s < 6; s++) {
-        const int32_t* q = sides[s];
-        const int32_t tri[2][3] = {{q[0], q[1], q[2]}, {q[0], q[2], q[3]}};
-        for (int t = 0; t < 2; t++) {
-            int32_t* f = o->faces + 4 * (2 * s + t);
-            f[0] = tri[t][0];
-            f[1] = tri[t][1];
-            f[2] = tri[t][2];
-            f[3] = -1;
-        }
-    }
-    if (obj_finish(o) != 0) {
-        obj_free(o);
-        return nullptr;
-    }
-    return o;
+    for (int s = 0; s < 6; s++)
+        eng_put_side(o, s, sides[s]);
+    return eng_finish_mesh(o);
 }

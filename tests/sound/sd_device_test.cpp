@@ -11,6 +11,7 @@
 #include "sound/mix.h"
 #include "sound/sd_device.h"
 #include "sound/sync.h"
+#include "tests/support/ts_menus.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ TEST(SdMenu, FirstCharacterOfOneWordDecides) {
         int32_t next_id = sync_nextid;
         std::string printed;
         EXPECT_EQ(run_menu(r.input, &printed), r.result) << r.input;
-        EXPECT_EQ(printed, "Select your sound device:\n0 - None\n1 - /dev/dsp 8-bit\n2 - /dev/dsp 16-bit\n");
+        EXPECT_EQ(printed, ts_sound_menu);
         EXPECT_EQ(sd_devnum, r.devnum) << r.input;
         EXPECT_STREQ(sd_devname, r.name) << r.input;
         EXPECT_EQ(calls, r.calls) << r.input;

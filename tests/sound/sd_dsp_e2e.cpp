@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/sound/sd_e2e_util.h"
 #include "tests/support/ts_process.h"
 
 namespace {
@@ -30,39 +31,6 @@ std::string skip_reason() {
     return "";
 }
 
-// The show's view of /dev/dsp is replaced inside its namespace; the host keeps a placeholder.
-bool ensure_placeholder() {
-    struct stat st;
-    if (stat("/dev/dsp", &st) == 0) return true;
-    return mkfifo("/dev/dsp", 0644) == 0 || errno == EEXIST;
-}
-
-std::string scratch(const std::string& name) {
-    std::string dir = ts_build_path("tests/sound/scratch_" + name);
-    std::string rm = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
-    EXPECT_EQ(std::system(rm.c_str()), 0);
-    return dir;
-}
-
-std::vector<uint8_t> slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
-// Collects the audio children that ended up with us (the test is their reaper): their exit
-// statuses, waiting up to `ms` for at least one.
-std::vector<int> reap_orphans(int ms) {
-    std::vector<int> statuses;
-    for (int i = 0; i < ms / 10; i++) {
-        int st;
-        pid_t w;
-        while ((w = waitpid(-1, &st, WNOHANG)) > 0) statuses.push_back(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
-        if (w < 0 || !statuses.empty()) break;
-        usleep(10000);
-    }
-    return statuses;
-}
-
 struct standin_run {
     long bytes = -1;
     int eof = -1;
@@ -74,7 +42,7 @@ struct standin_run {
 // Runs sd_showtool for `ms` with the device answer `answer`, /dev/dsp drained at `rate`.
 standin_run run_standin(const std::string& answer, int rate, int ms) {
     standin_run r;
-    std::string dir = scratch("standin" + answer);
+    std::string dir = sd_e2e_scratch("standin" + answer);
     std::string fifo = dir + "/dsp", capture = dir + "/capture";
     EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     prctl(PR_SET_CHILD_SUBREAPER, 1);
@@ -92,15 +60,15 @@ standin_run run_standin(const std::string& answer, int rate, int ms) {
     EXPECT_TRUE(ts_wait(&sink, 10000)) << sink.err;
     std::sscanf(show.out.c_str() + show.out.find("pos "), "pos %d ticks %d", &r.pos, &r.ticks);
     std::sscanf(sink.out.c_str() + sink.out.find("bytes "), "bytes %ld eof %d", &r.bytes, &r.eof);
-    r.audio = slurp(capture);
-    r.orphans = reap_orphans(3000);
+    r.audio = sd_e2e_slurp(capture);
+    r.orphans = sd_e2e_reap_orphans(3000);
     return r;
 }
 
 TEST(SdDspStandIn, SixteenBitStereoFollowsTheDevice) {
     std::string why = skip_reason();
     if (!why.empty()) GTEST_SKIP() << why;
-    ASSERT_TRUE(ensure_placeholder());
+    ASSERT_TRUE(sd_e2e_ensure_placeholder());
     const int ms = 1500, rate = 128000, record = 2560;  // 640 frames a tick at 125 BPM
     standin_run r = run_standin("2", rate, ms);
     EXPECT_EQ(r.eof, 1);  // every writer closed: the parent at the stop, the child at the marker
@@ -122,7 +90,7 @@ TEST(SdDspStandIn, SixteenBitStereoFollowsTheDevice) {
 TEST(SdDspStandIn, EightBitMonoFollowsTheDevice) {
     std::string why = skip_reason();
     if (!why.empty()) GTEST_SKIP() << why;
-    ASSERT_TRUE(ensure_placeholder());
+    ASSERT_TRUE(sd_e2e_ensure_placeholder());
     const int ms = 1500, rate = 21700, record = 434;
     standin_run r = run_standin("1", rate, ms);
     EXPECT_EQ(r.eof, 1);
@@ -163,7 +131,7 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
     struct row { const char* answer; int channels, rate, bits; };
     const row rows[] = {{"1", 1, 21700, 8}, {"2", 2, 32000, 16}};
     for (const row& w : rows) {
-        std::string dir = scratch(std::string("aoss") + w.answer);
+        std::string dir = sd_e2e_scratch(std::string("aoss") + w.answer);
         std::string node = dir + "/dspnode", wav = dir + "/out.wav";
         ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(14, 3)), 0);
         std::ofstream(dir + "/.asoundrc") << "pcm.dsp0 { type file; slave.pcm \"null\"; file \"" << wav
@@ -175,8 +143,8 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
                              {"HOME=" + dir, std::string("LD_PRELOAD=") + aoss_lib}, std::string(w.answer) + "\n"));
         ASSERT_TRUE(ts_wait(&show, 20000));
         EXPECT_EQ(show.status, 0) << show.out << show.err;
-        reap_orphans(3000);
-        std::vector<uint8_t> h = slurp(wav);
+        sd_e2e_reap_orphans(3000);
+        std::vector<uint8_t> h = sd_e2e_slurp(wav);
         ASSERT_GE(h.size(), 44u) << w.answer;
         auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
         auto u32 = [&](int at) { return (uint32_t)(u16(at) | u16(at + 2) << 16); };

@@ -13,13 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/sound/sd_e2e_util.h"
+#include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
 
 namespace {
-
-const char* const sound_menu =
-    "Select your sound device:\n0 - None\n1 - /dev/dsp 8-bit\n2 - /dev/dsp 16-bit\n";
 
 // "" when the program asks for the sound device; else why the test cannot run.
 std::string skip_reason() {
@@ -29,20 +28,8 @@ std::string skip_reason() {
         return "this system refuses a private mount namespace (unshare -m)";
     std::string out;
     ts_run({ts_build_path("orvanto")}, &out, 10000, {"DISPLAY=:3999"});
-    if (out.rfind(sound_menu, 0) != 0) return "orvanto does not ask for the sound device yet";
+    if (out.rfind(ts_sound_menu, 0) != 0) return "orvanto does not ask for the sound device yet";
     return "";
-}
-
-std::vector<int> reap_orphans(int ms) {
-    std::vector<int> statuses;
-    for (int i = 0; i < ms / 10; i++) {
-        int st;
-        pid_t w;
-        while ((w = waitpid(-1, &st, WNOHANG)) > 0) statuses.push_back(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
-        if (w < 0 || !statuses.empty()) break;
-        usleep(10000);
-    }
-    return statuses;
 }
 
 struct show_run {
@@ -63,15 +50,13 @@ show_run run_show(const std::string& device, int rate, int ms) {
     std::string why;
     EXPECT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
-    std::string dir = ts_build_path("tests/sound/scratch_orvanto" + device);
-    EXPECT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+    std::string dir = sd_e2e_scratch("orvanto" + device);
     std::string fifo = dir + "/dsp", capture = dir + "/capture";
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     ts_process sink, show;
     std::vector<std::string> argv = {ts_build_path("orvanto")};
     if (device != "0") {
-        struct stat st;
-        if (stat("/dev/dsp", &st) != 0) mkfifo("/dev/dsp", 0644);  // the host's placeholder
+        sd_e2e_ensure_placeholder();
         EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         EXPECT_TRUE(ts_start(&sink, {ts_build_path("tests/sound/sd_dspsink"), fifo, std::to_string(rate), capture,
                                      "10000", std::to_string(ms + 20000)}, {}, ""));
@@ -92,10 +77,9 @@ show_run run_show(const std::string& device, int rate, int ms) {
         EXPECT_TRUE(ts_wait(&sink, 15000));
         std::sscanf(sink.out.c_str() + sink.out.find("bytes "), "bytes %ld eof %d seconds %lf", &r.bytes, &r.eof,
                     &r.seconds);
-        std::ifstream f(capture, std::ios::binary);
-        r.audio.assign(std::istreambuf_iterator<char>(f), {});
+        r.audio = sd_e2e_slurp(capture);
     }
-    r.orphans = reap_orphans(device != "0" ? 5000 : 300);
+    r.orphans = sd_e2e_reap_orphans(device != "0" ? 5000 : 300);
     return r;
 }
 
@@ -107,7 +91,7 @@ TEST(OrvantoSound, DevicesPlayThroughTheStandInAndStopCleanly) {
     for (const row& w : rows) {
         show_run r = run_show(w.device, w.rate, 3000);
         EXPECT_EQ(r.status, 1) << w.device;  // Escape
-        EXPECT_EQ(r.out.rfind(sound_menu, 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind(ts_sound_menu, 0), 0u) << r.out;
         EXPECT_EQ(r.eof, 1) << w.device;  // the parent closed the device and the child left
         EXPECT_EQ(r.bytes, (long)r.audio.size());
         EXPECT_EQ(r.bytes % w.frame, 0) << w.device;

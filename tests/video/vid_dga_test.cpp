@@ -6,6 +6,7 @@
 
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
+#include "tests/video/vid_answer.h"
 #include "video/vid.h"
 #include "video/vid_convert.h"
 #include "video/vid_x11.h"
@@ -169,20 +170,6 @@ void expect_page(const std::vector<uint32_t>& frame, size_t page_offset, const c
 }
 
 // Set-up in `mode` through the menu (modes 5 and 6 have no flags of their own except 5).
-int init_mode(int mode)
-{
-    std::string path = "/tmp/orv-dga-answer-" + std::to_string(getpid());
-    FILE* f = std::fopen(path.c_str(), "w");
-    std::fprintf(f, "%d\n", mode);
-    std::fclose(f);
-    if (!std::freopen(path.c_str(), "r", stdin)) return -1;
-    unlink(path.c_str());
-    testing::internal::CaptureStdout();
-    int r = vid_init_size(320, 240, 0);
-    testing::internal::GetCapturedStdout();
-    return r;
-}
-
 } // namespace
 
 TEST(VideoFullScreen, PageFlippingAndDoubledOutputThroughTheFrameBuffer)
@@ -224,7 +211,7 @@ TEST(VideoFullScreen, PageFlippingAndDoubledOutputThroughTheFrameBuffer)
 
         // mode 6: doubled rows straight into the visible frame buffer, black lines between
         make_fb(1024, 600, bpp);
-        ASSERT_EQ(init_mode(6), 0) << what;
+        ASSERT_EQ(vid_test_init_answered("6\n"), 0) << what;
         s.expect_mode(640, 480, "mode 6 switched");
         vid_update(a.data());
         expect_page(a, 0, "mode 6");
@@ -246,35 +233,27 @@ TEST(VideoFullScreen, RefusalsLeaveTheVideoModeAlone)
     // a banked frame buffer: the mapping is smaller than the video memory
     make_fb(800, 600, 4);
     fb.bank -= 65536;
-    EXPECT_EQ(init_mode(5), 2);
+    EXPECT_EQ(vid_test_init_answered("5\n"), 2);
     EXPECT_EQ(fb.direct, -1);
     s.expect_mode(800, 600, "banked");
     // lines narrower than the output, and too few lines for two pages
     make_fb(600, 600, 4);
-    EXPECT_EQ(init_mode(6), 2);
+    EXPECT_EQ(vid_test_init_answered("6\n"), 2);
     make_fb(800, 400, 4);
-    EXPECT_EQ(init_mode(5), 2);
+    EXPECT_EQ(vid_test_init_answered("5\n"), 2);
     s.expect_mode(800, 600, "too small");
     EXPECT_EQ(vid_display, nullptr) << "a refused set-up releases the display";
 
     // no mode line of the output size: 330x240 frames doubled are 660x480
     make_fb(800, 600, 4);
-    std::string path = "/tmp/orv-dga-answer-" + std::to_string(getpid());
-    FILE* f = std::fopen(path.c_str(), "w");
-    std::fputs("6\n", f);
-    std::fclose(f);
-    ASSERT_NE(std::freopen(path.c_str(), "r", stdin), nullptr);
-    unlink(path.c_str());
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(vid_init_size(330, 240, 0), 1);
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(vid_test_init_answered("6\n", 330, 240), 1);
     EXPECT_EQ(fb.direct, -1);
     s.expect_mode(800, 600, "no 660x480");
 
     // two 640x480 lines: the later one in the server's list is used
     int count = 0, clock = s.last_clock_of(640, 480, &count);
     ASSERT_GE(count, 2);
-    ASSERT_EQ(init_mode(6), 0);
+    ASSERT_EQ(vid_test_init_answered("6\n"), 0);
     int w = 0, h = 0, got_clock = 0;
     s.mode(&w, &h, &got_clock);
     EXPECT_EQ(got_clock, clock);
@@ -320,15 +299,7 @@ TEST(VideoFullScreen, RealDirectVideoInTheFullWidthMode)
         vid_set_dga_ops(&mapped_only);
         // mode 6 with 400x300 frames: 800x600 output
         make_fb(800, 600, bpp);
-        std::string path = "/tmp/orv-dga-answer-" + std::to_string(getpid());
-        FILE* f = std::fopen(path.c_str(), "w");
-        std::fputs("6\n", f);
-        std::fclose(f);
-        ASSERT_NE(std::freopen(path.c_str(), "r", stdin), nullptr);
-        unlink(path.c_str());
-        testing::internal::CaptureStdout();
-        int r = vid_init_size(400, 300, 0);
-        testing::internal::GetCapturedStdout();
+        int r = vid_test_init_answered("6\n", 400, 300);
         if (depth == 8) {
             // this server refuses direct video at depth 8: set-up fails cleanly, mode restored
             EXPECT_EQ(r, 2);

@@ -2,8 +2,10 @@
 // colormaps, MIT-SHM refusal, the Escape poll and the menu's answers.
 #include <gtest/gtest.h>
 
+#include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
+#include "tests/video/vid_answer.h"
 #include "video/vid.h"
 #include "video/vid_convert.h"
 #include "video/vid_x11.h"
@@ -24,27 +26,6 @@
 #include <vector>
 
 namespace {
-
-// Standard input for the mode menu: a file with `text`, opened in place of stdin.
-void answer(const std::string& text)
-{
-    std::string path = "/tmp/orv-vid-answer-" + std::to_string(getpid());
-    FILE* f = std::fopen(path.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
-    ASSERT_NE(std::freopen(path.c_str(), "r", stdin), nullptr);
-    unlink(path.c_str());
-}
-
-int init_with_answer(const std::string& text)
-{
-    answer(text);
-    testing::internal::CaptureStdout();
-    int r = vid_init_size(320, 240, 0);
-    testing::internal::GetCapturedStdout();
-    return r;
-}
 
 // A 320x240 frame with every byte varying, white in the top-left corner and flags in the top
 // byte of some pixels.
@@ -121,7 +102,7 @@ TEST(VideoWindow, EveryModeAndDepthShowsTheConvertedFrame)
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         for (int mode = 1; mode <= 4; ++mode) {
             std::string what = "depth " + std::to_string(c.depth) + " mode " + std::to_string(mode);
-            ASSERT_EQ(init_with_answer(std::to_string(mode) + "\n"), 0) << what;
+            ASSERT_EQ(vid_test_init_answered(std::to_string(mode) + "\n"), 0) << what;
             EXPECT_EQ(vid_depth, c.depth);
             EXPECT_EQ(vid_bytes_pp, c.bytes_pp) << what;
             EXPECT_EQ(vid_converter, mode % 2 ? c.normal : c.doubled) << what;
@@ -185,9 +166,9 @@ TEST(VideoWindow, MissingSharedMemoryOrConverterIsRefused)
         ts_xserver_guard g;
         ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {"-extension", "MIT-SHM"}, &why)) << why;
         setenv("DISPLAY", g.xs.display().c_str(), 1);
-        EXPECT_EQ(init_with_answer("3\n"), 2);
+        EXPECT_EQ(vid_test_init_answered("3\n"), 2);
         EXPECT_EQ(vid_display, nullptr) << "a failed set-up releases the display";
-        EXPECT_EQ(init_with_answer("4\n"), 2);
+        EXPECT_EQ(vid_test_init_answered("4\n"), 2);
         EXPECT_EQ(vid_set_converter(0), 0);
         ASSERT_EQ(vid_init_size(320, 240, 1), 0) << "the plain window still works";
         vid_close();
@@ -236,21 +217,14 @@ TEST(VideoWindow, MenuTextAndFlags)
     std::string why;
     ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {}, &why)) << why;
     setenv("DISPLAY", g.xs.display().c_str(), 1);
-    const char* menu =
-        "Internal window size: 320x240\n"
-        "1 - Standard X11 (Grayscale in 8-bit)\n"
-        "2 - Standard X11 double pixels\n"
-        "3 - X11 Shm (Grayscale in 8-bit)\n"
-        "4 - X11 Shm double pixels\n"
-        "5 - XF86 fullscreen DGA (Grayscale in 8-bit)\n"
-        "6 - XF86 fullscreen DGA double pixels\n";
+    const char* menu = ts_mode_menu;
     struct { int flags; const char* input; bool asks; int result, shm, doubled; } table[] = {
         {1, "", false, 0, 0, 0},      // mode 1 without asking
         {2, "4\n", true, 0, 1, 1},    // bit 1 alone still asks
         {0, " +2 x", true, 0, 0, 1},  // "%d" rules: white space and a sign
     };
     for (auto& t : table) {
-        answer(t.input);
+        ASSERT_TRUE(vid_test_answer(t.input));
         testing::internal::CaptureStdout();
         int r = vid_init_size(320, 240, t.flags);
         std::string out = testing::internal::GetCapturedStdout();
@@ -297,14 +271,14 @@ TEST(VideoWindow, BadAnswersNeverReachTheDisplay)
         return true;
     };
     for (const char* input : {"0\n", "7\n", "word\n", "", "-1\n", "99999999999999999999\n"}) {
-        EXPECT_EQ(init_with_answer(input), 1) << input;
+        EXPECT_EQ(vid_test_init_answered(input), 1) << input;
         EXPECT_FALSE(connection_seen(0)) << "answer '" << input << "' connected";
     }
     // the control: a good answer does connect here (the child hangs there and is killed)
     pid_t child = fork();
     if (child == 0) {
-        answer("1\n");
-        vid_init_size(320, 240, 0);
+        if (vid_test_answer("1\n"))
+            vid_init_size(320, 240, 0);
         _exit(0);
     }
     EXPECT_TRUE(connection_seen(5000));
@@ -313,5 +287,5 @@ TEST(VideoWindow, BadAnswersNeverReachTheDisplay)
     close(lfd);
     unlink(path.c_str());
     // and with nothing listening at all the display cannot be opened
-    EXPECT_EQ(init_with_answer("1\n"), 1);
+    EXPECT_EQ(vid_test_init_answered("1\n"), 1);
 }

@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,14 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<uint8_t> slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-int32_t scaled(double v, double k) { return static_cast<int32_t>(v * k); }
 
 std::vector<int32_t> keys(const int32_t* k, int32_t count, int per)
 {
@@ -49,7 +39,7 @@ void free_path(kf_camera_path* p)
 // The file reader against the in-memory reader on the file's bytes, and against lib3ds.
 void compare_meshes(const std::string& file, Lib3dsFile* f)
 {
-    const std::vector<uint8_t> image = slurp(file);
+    const std::vector<uint8_t> image = ld_slurp(file);
     ld_test_scene from_file, from_mem;
     ASSERT_EQ(ld_3ds_meshes_file(file.c_str(), &from_file.s), 0);
     ASSERT_EQ(ld_3ds_meshes_mem_n(image.data(), static_cast<uint32_t>(image.size()), &from_mem.s), 0);
@@ -65,7 +55,7 @@ void compare_meshes(const std::string& file, Lib3dsFile* f)
         EXPECT_EQ(o.has_uv, m->texels != 0);
         for (uint32_t v = 0; v < m->points; v++)
             for (int k = 0; k < 3; k++)
-                ASSERT_EQ(o.vertices[3 * v + k], scaled(m->pointL[v].pos[k], 10.0)) << m->name << " vertex " << v;
+                ASSERT_EQ(o.vertices[3 * v + k], ld_scaled(m->pointL[v].pos[k], 10.0)) << m->name << " vertex " << v;
         for (uint32_t t = 0; t < m->faces; t++)
             ASSERT_EQ((std::vector<int32_t>(o.faces.begin() + 4 * t, o.faces.begin() + 4 * t + 4)),
                       (std::vector<int32_t>{static_cast<int32_t>(m->faceL[t].points[2]), static_cast<int32_t>(m->faceL[t].points[1]),
@@ -80,7 +70,7 @@ void compare_meshes(const std::string& file, Lib3dsFile* f)
 
 void compare_paths(const std::string& file)
 {
-    const std::vector<uint8_t> image = slurp(file);
+    const std::vector<uint8_t> image = ld_slurp(file);
     kf_camera_path a{}, b{};
     const int ra = ld_3ds_keys_file(file.c_str(), "Camera01", &a);
     const int rb = ld_3ds_keys_mem_n(image.data(), static_cast<uint32_t>(image.size()), "Camera01", &b);
@@ -113,10 +103,10 @@ int compare_cameras(const std::string& file, Lib3dsFile* f)
         EXPECT_NE(c, nullptr) << file << " camera " << n << " " << s.name;
         if (c) {
             EXPECT_EQ((std::vector<int32_t>{s.cam_x, s.cam_y, s.cam_z, s.target_x, s.target_y, s.target_z}),
-                      (std::vector<int32_t>{scaled(c->position[0], 10), scaled(c->position[1], 10), scaled(c->position[2], 10),
-                                            scaled(c->target[0], 10), scaled(c->target[1], 10), scaled(c->target[2], 10)}))
+                      (std::vector<int32_t>{ld_scaled(c->position[0], 10), ld_scaled(c->position[1], 10), ld_scaled(c->position[2], 10),
+                                            ld_scaled(c->target[0], 10), ld_scaled(c->target[1], 10), ld_scaled(c->target[2], 10)}))
                 << file << " " << s.name;
-            EXPECT_EQ(s.roll, scaled(c->roll, 512.0 * 0.3183098861837907)) << file;
+            EXPECT_EQ(s.roll, ld_scaled(c->roll, ld_roll_scale)) << file;
         }
         sc_release(&s);
     }
@@ -133,11 +123,7 @@ TEST(LdFileLib3ds, RealFilesReadAsInMemoryAndAsLib3dsReadsThem)
     if (dir.empty())
         GTEST_SKIP() << why;
     int files = 0, cameras = 0;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        const std::string ext = e.path().extension().string();
-        if (ext != ".3ds" && ext != ".3DS")
-            continue;
-        const std::string file = e.path().string();
+    for (const std::string& file : ld_model_files(dir)) {
         SCOPED_TRACE(file);
         Lib3dsFile* f = lib3ds_file_load(file.c_str());
         ASSERT_NE(f, nullptr);

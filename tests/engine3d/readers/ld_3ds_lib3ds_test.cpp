@@ -11,63 +11,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine3d/kf.h"
 #include "engine3d/readers/ld_3ds.h"
 #include "engine3d/sc_scene.h"
+#include "tests/engine3d/readers/ld_file_util.h"
+#include "tests/engine3d/readers/ld_models.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const model_sub = "usr/share/assimp/models/3DS";
-
-// The package's 3DS folder: the installed package, or one fetched once per build tree.
-std::string models_dir(std::string* why)
-{
-    if (fs::exists(fs::path("/") / model_sub / "test1.3ds"))
-        return std::string("/") + model_sub;
-    const char* bin = getenv("ORV_BINARY_DIR");
-    const fs::path root = fs::path(bin ? bin : ORV_BINARY_DIR) / "debfetch" / "assimp-testmodels";
-    if (!fs::exists(root / model_sub / "test1.3ds")) {
-        fs::create_directories(root);
-        const std::string cmd = "cd '" + root.string() + "' && apt-get download assimp-testmodels >/dev/null 2>&1"
-                                " && dpkg -x assimp-testmodels_*.deb . && rm -f assimp-testmodels_*.deb";
-        if (system(cmd.c_str()) != 0 || !fs::exists(root / model_sub / "test1.3ds")) {
-            *why = "assimp-testmodels is neither installed nor downloadable (apt-get download failed)";
-            return "";
-        }
-    }
-    return (root / model_sub).string();
-}
-
-std::vector<uint8_t> slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-int32_t scaled(double v, double k) { return static_cast<int32_t>(v * k); }
-
-const double roll_scale = 512.0 * 0.3183098861837907;
-
-struct Scene {
-    sc_scene s;
-    Scene() { EXPECT_EQ(sc_init(&s), 0); }
-    ~Scene()
-    {
-        sc_free_objects(&s);
-        sc_release(&s);
-    }
-};
-
 void compare_meshes(const std::string& file, const std::vector<uint8_t>& image, Lib3dsFile* f)
 {
-    Scene sc;
+    ld_test_scene sc;
     ASSERT_EQ(ld_3ds_meshes_mem_n(image.data(), static_cast<uint32_t>(image.size()), &sc.s), 0);
     sc_rewind(&sc.s);
     int objects = 0;
@@ -80,7 +39,7 @@ void compare_meshes(const std::string& file, const std::vector<uint8_t>& image, 
         EXPECT_EQ(o->uv != nullptr, m->texels != 0) << file << " " << m->name;
         for (uint32_t i = 0; i < m->points; i++)
             for (int j = 0; j < 3; j++)
-                ASSERT_EQ(o->vertices[3 * i + j], scaled(m->pointL[i].pos[j], 10.0)) << file << " vertex " << i;
+                ASSERT_EQ(o->vertices[3 * i + j], ld_scaled(m->pointL[i].pos[j], 10.0)) << file << " vertex " << i;
         for (uint32_t i = 0; i < m->faces; i++) {
             // the reader's winding is reversed
             EXPECT_EQ(o->faces[4 * i], m->faceL[i].points[2]);
@@ -134,7 +93,7 @@ void compare_path(const std::string& file, const std::vector<uint8_t>& image, Li
     for (Lib3dsLin3Key* k = cam->data.camera.pos_track.keyL; k; k = k->next, i++) {
         ASSERT_LT(i, p.pos_count) << file;
         ASSERT_EQ(k->tcb.flags, 0) << file;  // the reader's values assume plain keys here
-        const int32_t want[4] = {k->tcb.frame, scaled(k->value[0], 10), scaled(k->value[1], 10), scaled(k->value[2], 10)};
+        const int32_t want[4] = {k->tcb.frame, ld_scaled(k->value[0], 10), ld_scaled(k->value[1], 10), ld_scaled(k->value[2], 10)};
         EXPECT_EQ(std::vector<int32_t>(p.pos_keys + 4 * i, p.pos_keys + 4 * i + 4), std::vector<int32_t>(want, want + 4)) << file;
         eval_at(p, k->tcb.frame, got);
         EXPECT_EQ(std::vector<int32_t>(got, got + 3), std::vector<int32_t>(want + 1, want + 4)) << file << " frame " << k->tcb.frame;
@@ -144,15 +103,15 @@ void compare_path(const std::string& file, const std::vector<uint8_t>& image, Li
     for (Lib3dsLin1Key* k = cam->data.camera.roll_track.keyL; k; k = k->next, i++) {
         ASSERT_LT(i, p.roll_count) << file;
         EXPECT_EQ(p.roll_keys[2 * i], k->tcb.frame) << file;
-        EXPECT_EQ(p.roll_keys[2 * i + 1], scaled(k->value, roll_scale)) << file;
+        EXPECT_EQ(p.roll_keys[2 * i + 1], ld_scaled(k->value, ld_roll_scale)) << file;
         eval_at(p, k->tcb.frame, got);
-        EXPECT_EQ(got[3], scaled(k->value, roll_scale)) << file << " frame " << k->tcb.frame;
+        EXPECT_EQ(got[3], ld_scaled(k->value, ld_roll_scale)) << file << " frame " << k->tcb.frame;
     }
     EXPECT_EQ(p.roll_count, i);
     i = 0;
     for (Lib3dsLin3Key* k = target->data.target.pos_track.keyL; k; k = k->next, i++) {
         ASSERT_LT(i, p.target_count) << file;
-        const int32_t want[4] = {k->tcb.frame, scaled(k->value[0], 10), scaled(k->value[1], 10), scaled(k->value[2], 10)};
+        const int32_t want[4] = {k->tcb.frame, ld_scaled(k->value[0], 10), ld_scaled(k->value[1], 10), ld_scaled(k->value[2], 10)};
         EXPECT_EQ(std::vector<int32_t>(p.target_keys + 4 * i, p.target_keys + 4 * i + 4), std::vector<int32_t>(want, want + 4)) << file;
         eval_at(p, k->tcb.frame, got);
         EXPECT_EQ(std::vector<int32_t>(got + 4, got + 7), std::vector<int32_t>(want + 1, want + 4)) << file << " frame " << k->tcb.frame;
@@ -168,19 +127,15 @@ void compare_path(const std::string& file, const std::vector<uint8_t>& image, Li
 TEST(LdLib3ds, RealFilesGiveLib3dsMeshesAndCameraPaths)
 {
     std::string why;
-    const std::string dir = models_dir(&why);
+    const std::string dir = ld_models_dir(&why);
     if (dir.empty())
         GTEST_SKIP() << why;
     int files = 0, paths = 0;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        const std::string ext = e.path().extension().string();
-        if (ext != ".3ds" && ext != ".3DS")
-            continue;
-        const std::string file = e.path().string();
+    for (const std::string& file : ld_model_files(dir)) {
         SCOPED_TRACE(file);
         Lib3dsFile* f = lib3ds_file_load(file.c_str());
         ASSERT_NE(f, nullptr);
-        const std::vector<uint8_t> image = slurp(file);
+        const std::vector<uint8_t> image = ld_slurp(file);
         compare_meshes(file, image, f);
         if (first_node(f, LIB3DS_CAMERA_NODE)) {
             compare_path(file, image, f);
@@ -253,7 +208,7 @@ TEST(LdLib3ds, CameraPathWrittenByLib3ds)
     // read back by lib3ds, so both readers see the same file
     Lib3dsFile* g = lib3ds_file_load(path.c_str());
     ASSERT_NE(g, nullptr);
-    const std::vector<uint8_t> image = slurp(path);
+    const std::vector<uint8_t> image = ld_slurp(path);
     compare_meshes(path, image, g);
     compare_path(path, image, g);
     lib3ds_file_free(g);

@@ -10,27 +10,11 @@
 #include "engine3d/readers/ld_3ds.h"
 #include "engine3d/sc_scene.h"
 #include "tests/engine3d/readers/ld_build.h"
+#include "tests/engine3d/readers/ld_file_util.h"
 
 namespace {
 
-// A scene that frees its objects at the end of the test.
-struct Scene {
-    sc_scene s;
-    Scene() { EXPECT_EQ(sc_init(&s), 0); }
-    ~Scene()
-    {
-        sc_free_objects(&s);
-        sc_release(&s);
-    }
-    std::vector<sc_object*> objects()
-    {
-        std::vector<sc_object*> out;
-        sc_rewind(&s);
-        while (sc_object* o = sc_next(&s))
-            out.push_back(o);
-        return out;
-    }
-};
+using Scene = ld_test_scene;
 
 int read_meshes(const ld_bytes& image, sc_scene* scene)
 {

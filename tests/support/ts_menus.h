@@ -1,0 +1,19 @@
+// The program's two menus as it prints them on standard output, for tests that check its text.
+#pragma once
+
+// The sound device menu, printed first.
+constexpr char ts_sound_menu[] =
+    "Select your sound device:\n"
+    "0 - None\n"
+    "1 - /dev/dsp 8-bit\n"
+    "2 - /dev/dsp 16-bit\n";
+
+// The display mode menu at 320x240, printed after the sound device is chosen.
+constexpr char ts_mode_menu[] =
+    "Internal window size: 320x240\n"
+    "1 - Standard X11 (Grayscale in 8-bit)\n"
+    "2 - Standard X11 double pixels\n"
+    "3 - X11 Shm (Grayscale in 8-bit)\n"
+    "4 - X11 Shm double pixels\n"
+    "5 - XF86 fullscreen DGA (Grayscale in 8-bit)\n"
+    "6 - XF86 fullscreen DGA double pixels\n";

@@ -79,7 +79,14 @@ bool ts_start_xvfb(ts_xserver* xs, int depth, const std::vector<std::string>& ex
     std::vector<std::string> argv = {"Xvfb", "-nolisten", "tcp", "-noreset", "-screen", "0",
                                      "800x600x" + std::to_string(depth)};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    return spawn_server(xs, argv, xs->log, 15000, why);
+    // Servers started at the same moment can still trip over each other's lock files (the server
+    // then gives up with "server already running"): try again a few times.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (spawn_server(xs, argv, xs->log, 15000, why))
+            return true;
+        usleep(200000 * (attempt + 1));
+    }
+    return false;
 }
 
 bool ts_start_xorg_dummy(ts_xserver* xs, int depth, const std::vector<std::string>& modelines,
@@ -125,9 +132,14 @@ bool ts_start_xorg_dummy(ts_xserver* xs, int depth, const std::vector<std::strin
         }
         f << "EndSection\n";
     }
-    return spawn_server(xs, {"Xorg", "-config", conf, "-logfile", xs->log, "-nolisten", "tcp", "-noreset",
-                             "-seat", "seat1"},
-                        base + ".out", 30000, why);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (spawn_server(xs, {"Xorg", "-config", conf, "-logfile", xs->log, "-nolisten", "tcp", "-noreset",
+                              "-seat", "seat1"},
+                         base + ".out", 30000, why))
+            return true;
+        usleep(300000 * (attempt + 1));
+    }
+    return false;
 }
 
 void ts_stop_xserver(ts_xserver* xs)

@@ -3,6 +3,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 vid_row_converter vid_converter = nullptr;
 uint8_t vid_gb_table[65536];
 
@@ -30,7 +34,7 @@ inline uint8_t gb_index(uint32_t p) { return vid_gb_table[p & 0xffff]; }
 
 } // namespace
 
-CV_LOOP void cv_gray8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+static void cv_gray8_plain(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
 {
     for (int32_t x = 0; x < count; ++x) {
         // B + R in the low and high halves plus G in the low half, then the halves added:
@@ -39,6 +43,50 @@ CV_LOOP void cv_gray8(uint8_t* __restrict dst, const uint32_t* __restrict src, i
         uint32_t t = (p & 0x00ff00ff) + ((p >> 8) & 0xff);
         dst[x] = static_cast<uint8_t>(((t + (t >> 16)) & 0x3ff) >> 3);
     }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The grey sum with byte multiply-adds: weights 1, 1, 1, 0 give B + G and R in 16-bit lanes, a
+// second multiply-add by 1 their sum per pixel; 32 pixels narrow into one 32-byte store (the
+// packs interleave the four vectors' halves, the permute puts the 4-byte groups in order).
+__attribute__((target("avx2"))) static void cv_gray8_avx2(uint8_t* __restrict dst, const uint32_t* __restrict src,
+                                              int32_t count, int32_t)
+{
+    const __m256i weights = _mm256_set1_epi32(0x00010101), ones = _mm256_set1_epi16(1);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int32_t x = 0;
+    for (; x + 32 <= count; x += 32) {
+        __m256i sum[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x + 8 * k));
+            sum[k] = _mm256_srli_epi32(_mm256_madd_epi16(_mm256_maddubs_epi16(p, weights), ones), 3);
+        }
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(sum[0], sum[1]),
+                                                  _mm256_packus_epi32(sum[2], sum[3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), _mm256_permutevar8x32_epi32(bytes, order));
+    }
+    for (; x < count; ++x) {
+        const uint32_t p = src[x];
+        dst[x] = static_cast<uint8_t>(((p & 255) + (p >> 8 & 255) + (p >> 16 & 255)) >> 3);
+    }
+}
+
+static vid_row_converter cv_pick_gray8()
+{
+    __builtin_cpu_init(); // may run before the library's own constructors
+    return __builtin_cpu_supports("avx2") ? cv_gray8_avx2 : cv_gray8_plain;
+}
+#else
+static vid_row_converter cv_pick_gray8() { return cv_gray8_plain; }
+#endif
+
+// The grey loop for this processor, chosen once at start-up (the plain one until then).
+static vid_row_converter cv_gray8_loop = cv_gray8_plain;
+[[maybe_unused]] static const bool cv_gray8_chosen = (cv_gray8_loop = cv_pick_gray8(), true);
+
+void cv_gray8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    cv_gray8_loop(dst, src, count, pitch);
 }
 
 // The colour-trick converters in two kinds of loop: the green/blue table lookups, one per pixel

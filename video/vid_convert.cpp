@@ -133,7 +133,7 @@ CV_LOOP void cv_checker8(uint8_t* __restrict dst, const uint32_t* __restrict src
     }
 }
 
-CV_LOOP void cv_rgb15(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+static void cv_rgb15_plain(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
 {
     // pixel x at bytes 2x, 2x + 1: the same bytes as two pixels per 32-bit store with the first
     // in the low half, in a form the compiler packs a whole vector at a time
@@ -149,7 +149,7 @@ CV_LOOP void cv_rgb15_double(uint8_t* __restrict dst, const uint32_t* __restrict
     }
 }
 
-CV_LOOP void cv_rgb16(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+static void cv_rgb16_plain(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
 {
     // pixel x at bytes 2x, 2x + 1: the same bytes as two pixels per 32-bit store with the first
     // in the low half, in a form the compiler packs a whole vector at a time
@@ -163,6 +163,63 @@ CV_LOOP void cv_rgb16_double(uint8_t* __restrict dst, const uint32_t* __restrict
         uint32_t v = to565(src[x]);
         put32(dst + 4 * x, v | v << 16);
     }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// RGB555 / RGB565 eight pixels at a time in 32-bit lanes, then sixteen narrowed into one store
+// (the values fit 16 bits, so the saturating pack keeps them; the permute undoes its lane
+// interleave). What is left under sixteen pixels goes one at a time.
+template <bool Is565>
+__attribute__((target("avx2"))) static inline __m256i cv_16bit_x8(__m256i p)
+{
+    const int r = Is565 ? 8 : 9, g = Is565 ? 5 : 6;
+    const __m256i rm = _mm256_set1_epi32(Is565 ? 0xf800 : 0x7c00), gm = _mm256_set1_epi32(Is565 ? 0x07e0 : 0x03e0);
+    const __m256i bm = _mm256_set1_epi32(0x001f);
+    return _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, r), rm),
+                                           _mm256_and_si256(_mm256_srli_epi32(p, g), gm)),
+                           _mm256_and_si256(_mm256_srli_epi32(p, 3), bm));
+}
+
+template <bool Is565>
+__attribute__((target("avx2"))) static void cv_16bit_avx2(uint8_t* __restrict dst, const uint32_t* __restrict src,
+                                                          int32_t count, int32_t)
+{
+    int32_t x = 0;
+    for (; x + 16 <= count; x += 16) {
+        const __m256i a = cv_16bit_x8<Is565>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x)));
+        const __m256i b = cv_16bit_x8<Is565>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x + 8)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 2 * x),
+                            _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xd8));
+    }
+    for (; x < count; ++x)
+        put16(dst + 2 * x, static_cast<uint16_t>(Is565 ? to565(src[x]) : to555(src[x])));
+}
+
+static bool cv_have_avx2()
+{
+    __builtin_cpu_init(); // may run before the library's own constructors
+    return __builtin_cpu_supports("avx2");
+}
+static vid_row_converter cv_pick_rgb15() { return cv_have_avx2() ? cv_16bit_avx2<false> : cv_rgb15_plain; }
+static vid_row_converter cv_pick_rgb16() { return cv_have_avx2() ? cv_16bit_avx2<true> : cv_rgb16_plain; }
+#else
+static vid_row_converter cv_pick_rgb15() { return cv_rgb15_plain; }
+static vid_row_converter cv_pick_rgb16() { return cv_rgb16_plain; }
+#endif
+
+// The 16-bit loops for this processor, chosen once at start-up (the plain ones until then).
+static vid_row_converter cv_rgb15_loop = cv_rgb15_plain, cv_rgb16_loop = cv_rgb16_plain;
+[[maybe_unused]] static const bool cv_16bit_chosen =
+    (cv_rgb15_loop = cv_pick_rgb15(), cv_rgb16_loop = cv_pick_rgb16(), true);
+
+void cv_rgb15(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    cv_rgb15_loop(dst, src, count, pitch);
+}
+
+void cv_rgb16(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    cv_rgb16_loop(dst, src, count, pitch);
 }
 
 CV_LOOP void cv_rgb24(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)

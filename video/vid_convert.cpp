@@ -1,6 +1,11 @@
 #include "video/vid_convert.h"
 
+#include <bit>
 #include <cstring>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 vid_row_converter vid_converter = nullptr;
 uint8_t vid_gb_table[65536];
@@ -29,7 +34,7 @@ inline uint8_t gb_index(uint32_t p) { return vid_gb_table[p & 0xffff]; }
 
 } // namespace
 
-CV_LOOP void cv_gray8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+static void cv_gray8_plain(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
 {
     for (int32_t x = 0; x < count; ++x) {
         // B + R in the low and high halves plus G in the low half, then the halves added:
@@ -40,26 +45,95 @@ CV_LOOP void cv_gray8(uint8_t* __restrict dst, const uint32_t* __restrict src, i
     }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// The grey sum with byte multiply-adds: weights 1, 1, 1, 0 give B + G and R in 16-bit lanes, a
+// second multiply-add by 1 their sum per pixel; 32 pixels narrow into one 32-byte store (the
+// packs interleave the four vectors' halves, the permute puts the 4-byte groups in order).
+__attribute__((target("avx2"))) static void cv_gray8_avx2(uint8_t* __restrict dst, const uint32_t* __restrict src,
+                                              int32_t count, int32_t)
+{
+    const __m256i weights = _mm256_set1_epi32(0x00010101), ones = _mm256_set1_epi16(1);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    int32_t x = 0;
+    for (; x + 32 <= count; x += 32) {
+        __m256i sum[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x + 8 * k));
+            sum[k] = _mm256_srli_epi32(_mm256_madd_epi16(_mm256_maddubs_epi16(p, weights), ones), 3);
+        }
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(sum[0], sum[1]),
+                                                  _mm256_packus_epi32(sum[2], sum[3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), _mm256_permutevar8x32_epi32(bytes, order));
+    }
+    for (; x < count; ++x) {
+        const uint32_t p = src[x];
+        dst[x] = static_cast<uint8_t>(((p & 255) + (p >> 8 & 255) + (p >> 16 & 255)) >> 3);
+    }
+}
+
+static vid_row_converter cv_pick_gray8()
+{
+    __builtin_cpu_init(); // may run before the library's own constructors
+    return __builtin_cpu_supports("avx2") ? cv_gray8_avx2 : cv_gray8_plain;
+}
+#else
+static vid_row_converter cv_pick_gray8() { return cv_gray8_plain; }
+#endif
+
+// The grey loop for this processor, chosen once at start-up (the plain one until then).
+static vid_row_converter cv_gray8_loop = cv_gray8_plain;
+[[maybe_unused]] static const bool cv_gray8_chosen = (cv_gray8_loop = cv_pick_gray8(), true);
+
+void cv_gray8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    cv_gray8_loop(dst, src, count, pitch);
+}
+
+// The colour-trick converters in two kinds of loop: the green/blue table lookups, one per pixel
+// and scalar by nature, and the red levels and byte interleaving, which vectorise. A row is
+// handled in chunks whose indices wait in a small buffer on the stack between the two.
+constexpr int32_t cv_chunk = 64;
+
+inline void cv_gb_lookup(uint8_t* __restrict out, const uint32_t* __restrict src, int32_t n)
+{
+    int32_t x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // eight lookups gathered into one 64-bit store, the first in the lowest byte
+        for (; x + 8 <= n; x += 8) {
+            uint64_t w = 0;
+#pragma GCC unroll 8
+            for (int k = 0; k < 8; ++k)
+                w |= static_cast<uint64_t>(gb_index(src[x + k])) << (8 * k);
+            std::memcpy(out + x, &w, 8);
+        }
+    }
+    for (; x < n; ++x)
+        out[x] = gb_index(src[x]);
+}
+
 CV_LOOP void cv_pair8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t pitch)
 {
-    uint8_t* below = dst + pitch;
-    for (int32_t x = 0; x < count; ++x) {
+    for (int32_t x = 0; x < count; ++x)
         dst[x] = red_level(src[x]);
-        below[x] = gb_index(src[x]);
-    }
+    cv_gb_lookup(dst + pitch, src, count);
 }
 
 CV_LOOP void cv_checker8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t pitch)
 {
     uint8_t* below = dst + pitch;
-    for (int32_t x = 0; x < count; ++x) {
-        uint32_t r = red_level(src[x]), gb = gb_index(src[x]);
-        put16(dst + 2 * x, static_cast<uint16_t>(r | gb << 8));     // r at 2x, gb at 2x + 1
-        put16(below + 2 * x, static_cast<uint16_t>(gb | r << 8));   // gb at 2x, r at 2x + 1
+    uint8_t gbs[cv_chunk];
+    for (int32_t x0 = 0; x0 < count; x0 += cv_chunk) {
+        const int32_t n = count - x0 < cv_chunk ? count - x0 : cv_chunk;
+        cv_gb_lookup(gbs, src + x0, n);
+        for (int32_t k = 0; k < n; ++k) {
+            const uint32_t r = red_level(src[x0 + k]), gb = gbs[k];
+            put16(dst + 2 * (x0 + k), static_cast<uint16_t>(r | gb << 8));     // r at 2x, gb at 2x + 1
+            put16(below + 2 * (x0 + k), static_cast<uint16_t>(gb | r << 8));   // gb at 2x, r at 2x + 1
+        }
     }
 }
 
-CV_LOOP void cv_rgb15(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+static void cv_rgb15_plain(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
 {
     // pixel x at bytes 2x, 2x + 1: the same bytes as two pixels per 32-bit store with the first
     // in the low half, in a form the compiler packs a whole vector at a time
@@ -75,7 +149,7 @@ CV_LOOP void cv_rgb15_double(uint8_t* __restrict dst, const uint32_t* __restrict
     }
 }
 
-CV_LOOP void cv_rgb16(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
+static void cv_rgb16_plain(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
 {
     // pixel x at bytes 2x, 2x + 1: the same bytes as two pixels per 32-bit store with the first
     // in the low half, in a form the compiler packs a whole vector at a time
@@ -89,6 +163,63 @@ CV_LOOP void cv_rgb16_double(uint8_t* __restrict dst, const uint32_t* __restrict
         uint32_t v = to565(src[x]);
         put32(dst + 4 * x, v | v << 16);
     }
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// RGB555 / RGB565 eight pixels at a time in 32-bit lanes, then sixteen narrowed into one store
+// (the values fit 16 bits, so the saturating pack keeps them; the permute undoes its lane
+// interleave). What is left under sixteen pixels goes one at a time.
+template <bool Is565>
+__attribute__((target("avx2"))) static inline __m256i cv_16bit_x8(__m256i p)
+{
+    const int r = Is565 ? 8 : 9, g = Is565 ? 5 : 6;
+    const __m256i rm = _mm256_set1_epi32(Is565 ? 0xf800 : 0x7c00), gm = _mm256_set1_epi32(Is565 ? 0x07e0 : 0x03e0);
+    const __m256i bm = _mm256_set1_epi32(0x001f);
+    return _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(p, r), rm),
+                                           _mm256_and_si256(_mm256_srli_epi32(p, g), gm)),
+                           _mm256_and_si256(_mm256_srli_epi32(p, 3), bm));
+}
+
+template <bool Is565>
+__attribute__((target("avx2"))) static void cv_16bit_avx2(uint8_t* __restrict dst, const uint32_t* __restrict src,
+                                                          int32_t count, int32_t)
+{
+    int32_t x = 0;
+    for (; x + 16 <= count; x += 16) {
+        const __m256i a = cv_16bit_x8<Is565>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x)));
+        const __m256i b = cv_16bit_x8<Is565>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x + 8)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 2 * x),
+                            _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xd8));
+    }
+    for (; x < count; ++x)
+        put16(dst + 2 * x, static_cast<uint16_t>(Is565 ? to565(src[x]) : to555(src[x])));
+}
+
+static bool cv_have_avx2()
+{
+    __builtin_cpu_init(); // may run before the library's own constructors
+    return __builtin_cpu_supports("avx2");
+}
+static vid_row_converter cv_pick_rgb15() { return cv_have_avx2() ? cv_16bit_avx2<false> : cv_rgb15_plain; }
+static vid_row_converter cv_pick_rgb16() { return cv_have_avx2() ? cv_16bit_avx2<true> : cv_rgb16_plain; }
+#else
+static vid_row_converter cv_pick_rgb15() { return cv_rgb15_plain; }
+static vid_row_converter cv_pick_rgb16() { return cv_rgb16_plain; }
+#endif
+
+// The 16-bit loops for this processor, chosen once at start-up (the plain ones until then).
+static vid_row_converter cv_rgb15_loop = cv_rgb15_plain, cv_rgb16_loop = cv_rgb16_plain;
+[[maybe_unused]] static const bool cv_16bit_chosen =
+    (cv_rgb15_loop = cv_pick_rgb15(), cv_rgb16_loop = cv_pick_rgb16(), true);
+
+void cv_rgb15(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    cv_rgb15_loop(dst, src, count, pitch);
+}
+
+void cv_rgb16(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch)
+{
+    cv_rgb16_loop(dst, src, count, pitch);
 }
 
 CV_LOOP void cv_rgb24(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
@@ -130,8 +261,16 @@ CV_LOOP void cv_rgb32_double(uint8_t* __restrict dst, const uint32_t* __restrict
 CV_LOOP void cv_pack8(uint8_t* __restrict dst, const uint32_t* __restrict src, int32_t count, int32_t)
 {
     // count is a number of source bytes: four words (16 bytes) give one output word
-    for (int32_t step = 0; step < count / 16; ++step, src += 4)
-        put32(dst + 4 * step, (src[0] & 255) | (src[1] & 255) << 8 | (src[2] & 255) << 16 | src[3] << 24);
+    if constexpr (std::endian::native == std::endian::little) {
+        // the word's first byte in memory is the first source word's: the low bytes in order,
+        // which the compiler narrows a whole vector at a time
+        const int32_t n = count / 16 * 4;
+        for (int32_t i = 0; i < n; ++i)
+            dst[i] = static_cast<uint8_t>(src[i]);
+    } else {
+        for (int32_t step = 0; step < count / 16; ++step, src += 4)
+            put32(dst + 4 * step, (src[0] & 255) | (src[1] & 255) << 8 | (src[2] & 255) << 16 | src[3] << 24);
+    }
 }
 
 void vid_make_gb_table()

@@ -96,6 +96,35 @@ TEST(Crossfade, InPlaceKeepsThatFramesFlagsAndMatchesSeparateDestination)
     }
 }
 
+// Every loop the processor can run (plain C++, 128-bit, 256-bit vectors) gives the weight-table
+// bytes for every alpha and byte pair, in place as well; the mask wipe picks the same words.
+TEST(Crossfade, EveryLoopVariantMatchesTheWeightTables)
+{
+    std::vector<uint32_t> a, b;
+    pair_frames(a, b);
+    std::vector<uint8_t> mask(N);
+    for (int i = 0; i < N; i++) mask[i] = static_cast<uint8_t>(i * 13 + (i >> 7));
+    const int best = tr_select_loops(-1);
+    for (int level = 0; level <= best; level++) {
+        ASSERT_EQ(tr_select_loops(level), level);
+        std::vector<uint32_t> dst(N), in_b;
+        for (int alpha = 0; alpha < 256; alpha += (level == best ? 1 : 3)) {
+            for (int i = 0; i < N; i++) dst[i] = 0xc3000000u ^ static_cast<uint32_t>(i << 8);
+            in_b = b;
+            tr_crossfade32(alpha, a.data(), b.data(), dst.data());
+            tr_crossfade32(alpha, a.data(), in_b.data(), in_b.data());
+            for (int i = 0; i < N; i++) {
+                const uint32_t want = expected_fade(alpha, a[i], b[i], 0xc3000000u ^ static_cast<uint32_t>(i << 8));
+                if (dst[i] != want || in_b[i] != expected_fade(alpha, a[i], b[i], b[i]))
+                    FAIL() << "level " << level << " alpha " << alpha << " pixel " << i;
+            }
+        }
+        tr_maskwipe32(100, mask.data(), a.data(), b.data(), dst.data());
+        for (int i = 0; i < N; i++) ASSERT_EQ(dst[i], mask[i] > 100 ? a[i] : b[i]) << level << " " << i;
+    }
+    EXPECT_EQ(tr_select_loops(99), best);
+}
+
 TEST(MaskWipe, ThresholdClampsAndPicksWholeWords)
 {
     std::vector<uint8_t> mask(N);

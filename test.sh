@@ -18,5 +18,5 @@ cmake --build build-asan -j"$jobs"
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTO_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j"$jobs"
-(cd build-fuzz && ctest --output-on-failure -L fuzz)
+(cd build-fuzz && ctest --output-on-failure -j"$jobs" -L fuzz)
 echo "all tests passed"

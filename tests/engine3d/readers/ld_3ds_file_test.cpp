@@ -112,15 +112,11 @@ Path keys_file(const std::string& path)
 
 void expect_same_path(const Path& a, const Path& b, const std::string& what)
 {
-    EXPECT_EQ(a.result, b.result) << what;
-    EXPECT_EQ(a.p.start_frame, b.p.start_frame) << what;
-    EXPECT_EQ(a.p.end_frame, b.p.end_frame) << what;
-    EXPECT_EQ(a.p.pos_count, b.p.pos_count) << what;
-    EXPECT_EQ(a.p.roll_count, b.p.roll_count) << what;
-    EXPECT_EQ(a.p.target_count, b.p.target_count) << what;
-    EXPECT_EQ(a.pos, b.pos) << what;
-    EXPECT_EQ(a.roll, b.roll) << what;
-    EXPECT_EQ(a.target, b.target) << what;
+    const auto all = [](const Path& x) {
+        return std::vector<int32_t>{x.result, x.p.start_frame, x.p.end_frame, x.p.pos_count, x.p.roll_count, x.p.target_count};
+    };
+    EXPECT_EQ(all(a), all(b)) << what;
+    EXPECT_TRUE(a.pos == b.pos && a.roll == b.roll && a.target == b.target) << what;
 }
 
 // Both readers agree on the image written to a file.
@@ -170,45 +166,6 @@ TEST(LdFileChunk, WalksLikeTheMemoryTwin)
         ld_read_pos = c.start;
         EXPECT_EQ(ld_chunk_find_mem(c.bytes.data(), c.id, c.budget), c.length) << c.what;
         EXPECT_EQ(ld_read_pos, c.pos) << c.what;
-    }
-}
-
-TEST(LdFileChunk, MainChunkAndNames)
-{
-    const ld_bytes main = ld_main(ld_text("Box"));
-    ld_bytes long_main = main;
-    long_main[2] = 11;  // a length past the file's end
-    const struct {
-        const char* what;
-        ld_bytes bytes;
-        uint32_t length;
-        long pos;
-    } mains[] = {{"main", main, 10, 6}, {"too long", long_main, 0, 2}, {"one byte", {0x4D}, 0, 0}};
-    for (const auto& c : mains) {
-        FILE* f = fopen(ld_write_temp("main", c.bytes).c_str(), "rb");
-        ASSERT_NE(f, nullptr);
-        EXPECT_EQ(ld_chunk_main_file(f), c.length) << c.what;
-        EXPECT_EQ(ftell(f), c.pos) << c.what;
-        fclose(f);
-    }
-
-    // names: nine bytes kept, the rest consumed up to the NUL; the file's end ends a name
-    const struct {
-        ld_bytes bytes;
-        const char* name;  // 9 bytes
-        long pos;
-    } names[] = {{ld_text("TenLetters"), "TenLette\x72", 11}, {{'A', 'B'}, "AB", 2}};
-    for (const auto& c : names) {
-        FILE* f = fopen(ld_write_temp("name", c.bytes).c_str(), "rb");
-        ASSERT_NE(f, nullptr);
-        char name[9];
-        memset(name, 'x', 9);
-        ld_name_file(f, name);
-        char want[9] = {};
-        memcpy(want, c.name, strnlen(c.name, 9));
-        EXPECT_EQ(std::string(name, 9), std::string(want, 9));
-        EXPECT_EQ(ftell(f), c.pos);
-        fclose(f);
     }
 }
 

@@ -107,15 +107,9 @@ Multi read_multi(const std::string& name, const ld_bytes& bytes)
 // palette entry i = (i, 255 - i, i / 2).
 ld_bytes pbm_picture(int w, int h, uint8_t (*pixel)(int, int))
 {
-    auto be16 = [](ld_bytes& b, uint32_t v) { b.push_back(static_cast<uint8_t>(v >> 8)); b.push_back(static_cast<uint8_t>(v)); };
-    auto be32 = [&](ld_bytes& b, uint32_t v) { be16(b, v >> 16); be16(b, v & 0xffff); };
-    ld_bytes body = {'P', 'B', 'M', ' ', 'B', 'M', 'H', 'D'};
-    be32(body, 20);
-    be16(body, static_cast<uint32_t>(w));
-    be16(body, static_cast<uint32_t>(h));
-    body.insert(body.end(), {0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0});
-    body.insert(body.end(), {'C', 'M', 'A', 'P'});
-    be32(body, 768);
+    auto be32 = [](ld_bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}); };
+    ld_bytes body = {'P', 'B', 'M', ' ', 'B', 'M', 'H', 'D', 0, 0, 0, 20, 0, uint8_t(w), 0, uint8_t(h),
+                     0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 'C', 'M', 'A', 'P', 0, 0, 3, 0};
     for (int i = 0; i < 256; i++)
         body.insert(body.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2)});
     ld_bytes rows;

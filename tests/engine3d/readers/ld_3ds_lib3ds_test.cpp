@@ -88,18 +88,23 @@ void compare_path(const std::string& file, const std::vector<uint8_t>& image, Li
     EXPECT_EQ(p.start_frame, f->segment_from);
     EXPECT_EQ(p.end_frame, f->segment_to);
     int32_t got[7];
-
-    int i = 0;
-    for (Lib3dsLin3Key* k = cam->data.camera.pos_track.keyL; k; k = k->next, i++) {
-        ASSERT_LT(i, p.pos_count) << file;
+    // Position and target tracks: the keys, and the evaluation at each key frame (at `at`).
+    const auto lin3 = [&](Lib3dsLin3Key* k, const int32_t* keys, int32_t count, int at) {
+        int i = 0;
+        for (; k; k = k->next, i++) {
+            ASSERT_LT(i, count) << file;
+            const int32_t want[4] = {k->tcb.frame, ld_scaled(k->value[0], 10), ld_scaled(k->value[1], 10), ld_scaled(k->value[2], 10)};
+            EXPECT_EQ(std::vector<int32_t>(keys + 4 * i, keys + 4 * i + 4), std::vector<int32_t>(want, want + 4)) << file;
+            eval_at(p, k->tcb.frame, got);
+            EXPECT_EQ(std::vector<int32_t>(got + at, got + at + 3), std::vector<int32_t>(want + 1, want + 4)) << file << " frame " << k->tcb.frame;
+        }
+        EXPECT_EQ(count, i);
+    };
+    for (Lib3dsLin3Key* k = cam->data.camera.pos_track.keyL; k; k = k->next)
         ASSERT_EQ(k->tcb.flags, 0) << file;  // the reader's values assume plain keys here
-        const int32_t want[4] = {k->tcb.frame, ld_scaled(k->value[0], 10), ld_scaled(k->value[1], 10), ld_scaled(k->value[2], 10)};
-        EXPECT_EQ(std::vector<int32_t>(p.pos_keys + 4 * i, p.pos_keys + 4 * i + 4), std::vector<int32_t>(want, want + 4)) << file;
-        eval_at(p, k->tcb.frame, got);
-        EXPECT_EQ(std::vector<int32_t>(got, got + 3), std::vector<int32_t>(want + 1, want + 4)) << file << " frame " << k->tcb.frame;
-    }
-    EXPECT_EQ(p.pos_count, i);
-    i = 0;
+    lin3(cam->data.camera.pos_track.keyL, p.pos_keys, p.pos_count, 0);
+    lin3(target->data.target.pos_track.keyL, p.target_keys, p.target_count, 4);
+    int i = 0;
     for (Lib3dsLin1Key* k = cam->data.camera.roll_track.keyL; k; k = k->next, i++) {
         ASSERT_LT(i, p.roll_count) << file;
         EXPECT_EQ(p.roll_keys[2 * i], k->tcb.frame) << file;
@@ -108,15 +113,6 @@ void compare_path(const std::string& file, const std::vector<uint8_t>& image, Li
         EXPECT_EQ(got[3], ld_scaled(k->value, ld_roll_scale)) << file << " frame " << k->tcb.frame;
     }
     EXPECT_EQ(p.roll_count, i);
-    i = 0;
-    for (Lib3dsLin3Key* k = target->data.target.pos_track.keyL; k; k = k->next, i++) {
-        ASSERT_LT(i, p.target_count) << file;
-        const int32_t want[4] = {k->tcb.frame, ld_scaled(k->value[0], 10), ld_scaled(k->value[1], 10), ld_scaled(k->value[2], 10)};
-        EXPECT_EQ(std::vector<int32_t>(p.target_keys + 4 * i, p.target_keys + 4 * i + 4), std::vector<int32_t>(want, want + 4)) << file;
-        eval_at(p, k->tcb.frame, got);
-        EXPECT_EQ(std::vector<int32_t>(got + 4, got + 7), std::vector<int32_t>(want + 1, want + 4)) << file << " frame " << k->tcb.frame;
-    }
-    EXPECT_EQ(p.target_count, i);
     free(p.pos_keys);
     free(p.roll_keys);
     free(p.target_keys);

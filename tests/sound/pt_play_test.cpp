@@ -1,8 +1,6 @@
 // Replay tick: per effect, the device calls tick by tick; then timing and song flow.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "tests/sound/pt_record.h"
 
 namespace {
@@ -21,49 +19,49 @@ struct effect_case {
     std::vector<const char*> ticks;  // channel 0's calls after its select_channel, per tick
 };
 
-// Plays the rows of a two-channel module at the given speed and returns channel 0's calls of
-// each tick (channel 1 stays empty: its tick is always just "c1").
-std::vector<std::string> run_effect(const effect_case& ec, uint8_t* (*keep)(std::vector<uint8_t>))
-{
-    pt_mk_module mk;
-    mk.tag = "2CHN";
-    mk.channels = 2;
-    mk.samples = effect_samples();
-    for (size_t r = 0; r < ec.rows.size(); r++)
-        mk.cells.push_back({0, int(r), 0, ec.rows[r]});
-    std::vector<uint8_t> m = mk.build();
-    uint8_t* mod = keep(m);
-    pt_rec_install();
-    EXPECT_EQ(pt_start_sized(mod, uint32_t(m.size())), 1);
-    pt_speed = ec.speed;
-    pt_tick = ec.speed - 1;
-    pt_chan[0].gliss = 0;  // pt_init keeps the glissando flag of an earlier song
-    std::vector<std::string> out;
-    for (size_t t = 0; t < ec.ticks.size(); t++) {
-        std::string s = pt_rec_tick();
-        // "c0 ... c1": keep what lies between
-        EXPECT_EQ(s.substr(0, 2), "c0") << ec.name << " tick " << t;
-        size_t end = s.rfind(" c1");
-        EXPECT_NE(end, std::string::npos) << ec.name;
-        out.push_back(end > 3 ? s.substr(3, end - 3) : "");
-    }
-    return out;
-}
-
 std::vector<uint8_t> held;
-uint8_t* keep_module(std::vector<uint8_t> m)
-{
-    held = std::move(m);
-    return held.data();
-}
 
+// Plays each case's rows on channel 0 of a two-channel module at its speed and compares channel
+// 0's calls of each tick (what lies between "c0" and channel 1's "c1").
 void expect_cases(const std::vector<effect_case>& cases)
 {
     for (const effect_case& ec : cases) {
-        std::vector<std::string> got = run_effect(ec, keep_module);
-        for (size_t t = 0; t < ec.ticks.size(); t++)
-            EXPECT_EQ(got[t], ec.ticks[t]) << ec.name << ", tick " << t;
+        pt_mk_module mk;
+        mk.tag = "2CHN";
+        mk.channels = 2;
+        mk.samples = effect_samples();
+        for (size_t r = 0; r < ec.rows.size(); r++)
+            mk.cells.push_back({0, int(r), 0, ec.rows[r]});
+        held = mk.build();
+        pt_rec_install();
+        EXPECT_EQ(pt_start_sized(held.data(), uint32_t(held.size())), 1);
+        pt_speed = ec.speed;
+        pt_tick = ec.speed - 1;
+        pt_chan[0].gliss = 0;  // pt_init keeps the glissando flag of an earlier song
+        for (size_t t = 0; t < ec.ticks.size(); t++) {
+            std::string s = pt_rec_tick();
+            size_t end = s.rfind(" c1");
+            ASSERT_EQ(s.substr(0, 2), "c0") << ec.name << " tick " << t;
+            ASSERT_NE(end, std::string::npos) << ec.name;
+            EXPECT_EQ(end > 3 ? s.substr(3, end - 3) : "", ec.ticks[t]) << ec.name << ", tick " << t;
+        }
     }
+}
+
+// Starts a song of the three orders 0, 1, 2 (patterns with the given cells) at the given speed.
+void start_flow(std::vector<pt_mk_module::put> cells, int speed, int songlen = 3, int restart = 0)
+{
+    pt_mk_module mk;
+    mk.songlen = songlen;
+    mk.restart = restart;
+    mk.orders = {0, 1, 2};
+    mk.samples = effect_samples();
+    mk.cells = std::move(cells);
+    held = mk.build();
+    pt_rec_install();
+    ASSERT_EQ(pt_start_sized(held.data(), uint32_t(held.size())), 1);
+    if (speed)
+        pt_speed = speed;
 }
 
 }  // namespace
@@ -143,14 +141,8 @@ TEST(PtPlayEffects, SongWideWaveformsAndPan)
     EXPECT_EQ(pt_default_pan[0], 3);
     pt_default_pan[0] = 7;  // nothing else resets it
 
-    pt_mk_module mk;
-    mk.cells = {{0, 0, 0, {1, 428, 4, 0x88}},
-                {0, 0, 1, {1, 428, 4, 0x88}},
-                {0, 2, 0, {0, 0, 14, 0x43}}};
-    mk.samples = effect_samples();
-    auto m = mk.build();
-    pt_rec_install();
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
+    // E43 on channel 0 selects the random vibrato wave; only that channel restarts its position
+    start_flow({{0, 0, 0, {1, 428, 4, 0x88}}, {0, 0, 1, {1, 428, 4, 0x88}}, {0, 2, 0, {0, 0, 14, 0x43}}}, 0);
     for (int t = 0; t < 12; t++)
         pt_play();
     EXPECT_EQ(pt_getpos(), 1);
@@ -193,51 +185,29 @@ std::vector<std::string> row_starts(int ticks)
     return out;
 }
 
-std::vector<uint8_t> flow_module(std::vector<pt_mk_module::put> cells, int songlen = 3, int restart = 0)
-{
-    pt_mk_module mk;
-    mk.songlen = songlen;
-    mk.restart = restart;
-    mk.orders = {0, 1, 2};
-    mk.samples = effect_samples();
-    mk.cells = std::move(cells);
-    return mk.build();
-}
-
 }  // namespace
 
 TEST(PtPlayFlow, BreaksJumpsLoopsAndDelays)
 {
     // D23: the rest of the row reports row 63, the next pattern starts at row 23
-    auto m = flow_module({{0, 1, 2, {0, 0, 13, 0x23}}});
-    pt_rec_install();
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
-    pt_speed = 1;
+    start_flow({{0, 1, 2, {0, 0, 13, 0x23}}}, 1);
     EXPECT_EQ(row_starts(3), (std::vector<std::string>{"0:0", "0:63", "1:23"}));
     EXPECT_EQ(pt_breakrow, 0);
 
     // D99 names row 99: the next pattern starts at its top
-    m = flow_module({{0, 0, 0, {0, 0, 13, 0x99}}});
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
-    pt_speed = 1;
+    start_flow({{0, 0, 0, {0, 0, 13, 0x99}}}, 1);
     EXPECT_EQ(row_starts(2), (std::vector<std::string>{"0:63", "1:0"}));
 
     // B05 with a song of 3 orders: order 4 for the rest of the row, then the restart order
-    m = flow_module({{0, 0, 0, {0, 0, 11, 5}}}, 3, 1);
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
-    pt_speed = 2;
+    start_flow({{0, 0, 0, {0, 0, 11, 5}}}, 2, 3, 1);
     EXPECT_EQ(row_starts(3), (std::vector<std::string>{"4:63", "1:0"}));
     // B02 jumps to order 2 row 0; the break row of a D on the same row is kept
-    m = flow_module({{0, 0, 0, {0, 0, 11, 2}}, {0, 0, 1, {0, 0, 13, 0x05}}});
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
-    pt_speed = 1;
+    start_flow({{0, 0, 0, {0, 0, 11, 2}}, {0, 0, 1, {0, 0, 13, 0x05}}}, 1);
     EXPECT_EQ(row_starts(2), (std::vector<std::string>{"1:63", "2:5"}));
 
     // B03 and a pattern loop back on the same row, in a song of 2 orders: the loop keeps the
     // row in order 2, which plays as it is; the song length only counts when a pattern ends
-    m = flow_module({{0, 0, 0, {0, 0, 14, 0x60}}, {0, 1, 0, {0, 0, 11, 3}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 2, 1);
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
-    pt_speed = 1;
+    start_flow({{0, 0, 0, {0, 0, 14, 0x60}}, {0, 1, 0, {0, 0, 11, 3}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 1, 2, 1);
     std::vector<std::string> got = row_starts(2 + 64 + 1);
     ASSERT_EQ(got.size(), 67u);
     EXPECT_EQ(got[1], "2:-1");
@@ -247,17 +217,13 @@ TEST(PtPlayFlow, BreaksJumpsLoopsAndDelays)
     EXPECT_EQ(got[66], "1:0");
     // B00 or BFF with such a loop would leave the order list: play goes on at the restart order
     for (int jump : {0, 0xFF}) {
-        m = flow_module({{0, 1, 0, {0, 0, 11, jump}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 2, 1);
-        ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
-        pt_speed = 1;
+        start_flow({{0, 1, 0, {0, 0, 11, jump}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 1, 2, 1);
         got = row_starts(3);
         EXPECT_EQ(got.back(), "1:0") << jump;
     }
 
     // E60 on row 8, E62 on row 12: rows 8 to 12 play three times
-    m = flow_module({{0, 8, 0, {0, 0, 14, 0x60}}, {0, 12, 0, {0, 0, 14, 0x62}}});
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
-    pt_speed = 1;
+    start_flow({{0, 8, 0, {0, 0, 14, 0x60}}, {0, 12, 0, {0, 0, 14, 0x62}}}, 1);
     got = row_starts(8 + 5 * 3 + 1);
     std::vector<std::string> want;
     for (int r = 0; r < 8; r++)
@@ -273,8 +239,7 @@ TEST(PtPlayFlow, BreaksJumpsLoopsAndDelays)
 
     // EE2 at speed 6: the row lasts 18 ticks, its later-tick effects run on 15 of them, and
     // the two extra tick-0s play nothing
-    m = flow_module({{0, 0, 0, {1, 428, 12, 40}}, {0, 1, 0, {0, 0, 10, 0x01}}, {0, 1, 1, {0, 0, 14, 0xE2}}});
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
+    start_flow({{0, 0, 0, {1, 428, 12, 40}}, {0, 1, 0, {0, 0, 10, 0x01}}, {0, 1, 1, {0, 0, 14, 0xE2}}}, 0);
     for (int t = 0; t < 6; t++)
         pt_play();
     int row1_ticks = 0, slides = 0, empty_ticks = 0;
@@ -295,10 +260,7 @@ TEST(PtPlayFlow, BreaksJumpsLoopsAndDelays)
 TEST(PtPlayFlow, SpeedTempoAndSongEnd)
 {
     // a song of 2 orders restarting at 1; F03 on the first row, F96 sets the tempo
-    auto m = flow_module({{0, 0, 0, {0, 0, 15, 3}}, {0, 0, 1, {0, 0, 15, 0x96}}, {1, 63, 0, {0, 0, 13, 0}}},
-                         2, 1);
-    pt_rec_install();
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
+    start_flow({{0, 0, 0, {0, 0, 15, 3}}, {0, 0, 1, {0, 0, 15, 0x96}}, {1, 63, 0, {0, 0, 13, 0}}}, 0, 2, 1);
     EXPECT_EQ(pt_rec_tick(), "c0 c1 c2 c3");
     EXPECT_EQ(pt_speed, 3);
     EXPECT_EQ(pt_bpm, 150);
@@ -311,8 +273,7 @@ TEST(PtPlayFlow, SpeedTempoAndSongEnd)
     EXPECT_EQ(rows[128], "1:1");
 
     // F00 stops the song: the position stays and each tick repeats the row's tick 0
-    m = flow_module({{0, 2, 0, {1, 428, 15, 0}}});
-    ASSERT_EQ(pt_start_sized(m.data(), uint32_t(m.size())), 1);
+    start_flow({{0, 2, 0, {1, 428, 15, 0}}}, 0);
     for (int t = 0; t < 13; t++)
         pt_play();
     EXPECT_EQ(pt_getpos(), 2);

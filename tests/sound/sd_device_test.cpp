@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ int rec_close(int fd) {
     return 0;
 }
 
-// Runs the menu with `input` on standard input; returns its result and what it printed.
+// Runs the menu with `input` on standard input; returns its result and what it printed, and
+// what it left unread of the input.
 int run_menu(const std::string& input, std::string* printed, std::string* rest = nullptr) {
     calls.clear();
     sd_device = sd_device_table{};
@@ -55,31 +57,21 @@ int run_menu(const std::string& input, std::string* printed, std::string* rest =
     sd_devname = "";
     sd_errtext = "";
     sd_oss = {rec_open, rec_ioctl, rec_write, rec_close};
-    char in_path[] = "/tmp/sd_menu_inXXXXXX", out_path[] = "/tmp/sd_menu_outXXXXXX";
-    int in_fd = mkstemp(in_path), out_fd = mkstemp(out_path);
-    EXPECT_EQ(write(in_fd, input.data(), input.size()), (ssize_t)input.size());
-    close(in_fd);
-    EXPECT_NE(std::freopen(in_path, "r", stdin), nullptr);
-    std::fflush(stdout);
-    int saved_out = dup(1);
-    dup2(out_fd, 1);
+    FILE *saved_in = stdin, *saved_out = stdout, *in = std::tmpfile();
+    std::fputs(input.c_str(), in);
+    std::rewind(in);
+    char* out = nullptr;
+    size_t out_len = 0;
+    stdin = in;
+    stdout = open_memstream(&out, &out_len);
     int r = sd_menu();
-    std::fflush(stdout);
-    dup2(saved_out, 1);
-    close(saved_out);
-    printed->clear();
-    char buf[512];
-    ssize_t n;
-    lseek(out_fd, 0, SEEK_SET);
-    while ((n = read(out_fd, buf, sizeof buf)) > 0) printed->append(buf, n);
-    close(out_fd);
-    if (rest) {
-        rest->clear();
-        int c;
-        while ((c = std::fgetc(stdin)) != EOF) rest->push_back((char)c);
-    }
-    unlink(in_path);
-    unlink(out_path);
+    std::fclose(stdout);
+    stdout = saved_out;
+    stdin = saved_in;
+    printed->assign(out, out_len);
+    std::free(out);
+    for (int c; rest && (c = std::fgetc(in)) != EOF;) rest->push_back((char)c);
+    std::fclose(in);
     sd_oss = sd_oss_real;
     return r;
 }

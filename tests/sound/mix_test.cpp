@@ -78,8 +78,7 @@ TEST(MixStep, PeriodGivesTwentyFourBitFraction) {
     EXPECT_EQ(mix_voices[0].pos_frac, (uint32_t)(0x424BC6ull * 256 * 640));
     // A period below 1 holds the channel where it is.
     mix_setperiod(0);
-    EXPECT_EQ(mix_regs[0].step, 0u);
-    EXPECT_EQ(mix_regs[0].step_frac, 0u);
+    EXPECT_EQ((std::vector<uint32_t>{mix_regs[0].step, mix_regs[0].step_frac}), (std::vector<uint32_t>{0, 0}));
 }
 
 TEST(MixLoop, WrapsExactlyToLoopStartAndReadsAfterAdvancing) {
@@ -102,9 +101,8 @@ TEST(MixOnce, EndsMidRenderThenHoldsTheFirstByte) {
     play(s, 0, 0, 0, unit_period);
     std::vector<int> expect = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(render_bytes(16), expect);
-    EXPECT_EQ(mix_voices[0].pos, 0u);
-    EXPECT_EQ(mix_voices[0].step, 0u);
-    EXPECT_EQ(mix_voices[0].volume, 0);
+    EXPECT_EQ((std::vector<int64_t>{mix_voices[0].pos, mix_voices[0].step, mix_voices[0].volume}),
+              (std::vector<int64_t>{0, 0, 0}));  // stopped: position, step and volume
     // The register volume comes back at the next latch; with step 0 the channel sits on byte 0.
     EXPECT_EQ(render_bytes(3), (std::vector<int>{5, 5, 5}));
     // A new period without a retrigger plays the sample once more from its start.
@@ -170,13 +168,9 @@ TEST(MixOutput, EightBitMonoExampleAndSilence) {
     }
     uint8_t st16[16], st8[8];
     mix_render_stereo(st16, 4, 1);
-    EXPECT_EQ(st16[0], 0x00);
-    EXPECT_EQ(st16[1], 0x80);  // -32768 little-endian
-    EXPECT_EQ(st16[2], 0x00);
-    EXPECT_EQ(st16[3], 0x00);  // pan 0: nothing right
+    EXPECT_EQ(std::vector<uint8_t>(st16, st16 + 4), (std::vector<uint8_t>{0x00, 0x80, 0, 0}));  // -32768 | 0
     mix_render_stereo(st8, 4, 0);
-    EXPECT_EQ(st8[0], 0);
-    EXPECT_EQ(st8[1], 128);
+    EXPECT_EQ(std::vector<uint8_t>(st8, st8 + 2), (std::vector<uint8_t>{0, 128}));  // pan 0: nothing right
 
     // No channels: silence in every format (128 unsigned 8-bit, 0 signed 16-bit).
     mix_setchannels(0);

@@ -23,14 +23,6 @@ namespace {
 
 const char* const aoss_lib = "/usr/lib/x86_64-linux-gnu/libaoss.so";
 
-std::string skip_reason() {
-    if (geteuid() != 0) return "needs root for a private mount namespace over /dev/dsp";
-    if (!ts_have_program("unshare")) return "unshare (util-linux) is not installed";
-    if (ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
-        return "this system refuses a private mount namespace (unshare -m)";
-    return "";
-}
-
 struct standin_run {
     long bytes = -1;
     int eof = -1;
@@ -66,7 +58,7 @@ standin_run run_standin(const std::string& answer, int rate, int ms) {
 }
 
 TEST(SdDspStandIn, DspDevicesFollowTheDevice) {
-    std::string why = skip_reason();
+    std::string why = sd_e2e_namespace_skip();
     if (!why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(sd_e2e_ensure_placeholder());
     // 16-bit stereo at 128000 bytes a second: 640 frames a tick at 125 BPM; 8-bit mono: 434 bytes
@@ -115,7 +107,7 @@ TEST(SdDspStandIn, NoSoundRunsOnTheTimer) {
 // recognises /dev/dsp by its device number (major 14, minor 3), so an inert node of ours is
 // mounted over it; nothing opens the node itself.
 TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
-    std::string why = skip_reason();
+    std::string why = sd_e2e_namespace_skip();
     if (!why.empty()) GTEST_SKIP() << why;
     if (access(aoss_lib, R_OK) != 0) GTEST_SKIP() << "alsa-oss is not installed (" << aoss_lib << ")";
     struct row { const char* answer; int channels, rate, bits; };

@@ -47,6 +47,15 @@ inline std::string sd_e2e_fetch(const std::vector<std::string>& packages) {
     return "";
 }
 
+// "" when a private mount namespace can be made (to put our /dev/dsp over the real one); else why not.
+inline std::string sd_e2e_namespace_skip() {
+    if (geteuid() != 0) return "needs root for a private mount namespace over /dev/dsp";
+    if (!ts_have_program("unshare")) return "unshare (util-linux) is not installed";
+    if (ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
+        return "this system refuses a private mount namespace (unshare -m)";
+    return "";
+}
+
 // The show's view of /dev/dsp is replaced inside its namespace; the host keeps a placeholder.
 inline bool sd_e2e_ensure_placeholder() {
     struct stat st;

@@ -2,7 +2,6 @@
 // the loudness of the mono sum over 0.1 s windows agrees once the overall gain is normalised.
 // The modules come from Debian game-data packages, fetched once into the build tree.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,29 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/sound/sd_e2e_util.h"
 #include "tests/support/ts_process.h"
 
 namespace {
-
-std::string cache_dir() { return ts_build_path("tests/sound/debcache"); }
-
-bool exists(const std::string& p) {
-    struct stat st;
-    return stat(p.c_str(), &st) == 0;
-}
-
-// Fetches the packages into the cache (once per build tree); "" or the reason it failed.
-std::string fetch(const std::vector<std::string>& packages, const std::string& probe) {
-    std::string dir = cache_dir();
-    if (exists(dir + "/x/" + probe)) return "";
-    std::string cmd = "mkdir -p '" + dir + "' && cd '" + dir + "' && apt-get download";
-    for (auto& p : packages) cmd += " " + p;
-    cmd += " && for d in *.deb; do dpkg -x \"$d\" x || exit 1; done";
-    std::string out;
-    int st = ts_run({"sh", "-c", cmd + " 2>&1"}, &out, 180000);
-    if (st != 0 || !exists(dir + "/x/" + probe)) return "could not fetch the module packages: " + out;
-    return "";
-}
 
 std::vector<int16_t> read_s16(const std::string& path, size_t skip) {
     std::ifstream f(path, std::ios::binary);
@@ -67,15 +47,15 @@ double median(std::vector<double> v) {
 
 TEST(MixAgainstLibxmp, LoudnessFollowsOverWholeModules) {
     if (!ts_have_program("xmp")) GTEST_SKIP() << "xmp (the libxmp player) is not installed";
-    std::string why = fetch({"tecnoballz-data", "ironseed-data"}, "usr/share/games/ironseed/sound/PROBE.MOD");
+    std::string why = sd_e2e_fetch({"tecnoballz-data", "ironseed-data"});
     if (!why.empty()) GTEST_SKIP() << why;
     struct row { const char* file; int channels; };
     const row rows[] = {{"usr/share/games/tecnoballz/musics/area2-game.mod", 4},
                         {"usr/share/games/ironseed/sound/PROBE.MOD", 6},
                         {"usr/share/games/ironseed/sound/CREWCOMM.MOD", 8}};
     for (const row& r : rows) {
-        std::string mod = cache_dir() + "/x/" + r.file;
-        std::string ours = cache_dir() + "/ours.raw", theirs = cache_dir() + "/xmp.wav";
+        std::string mod = sd_e2e_debroot() + "/" + r.file;
+        std::string ours = sd_e2e_debroot() + "/../ours.raw", theirs = sd_e2e_debroot() + "/../xmp.wav";
         std::string out;
         ASSERT_EQ(ts_run({ts_build_path("tests/sound/mix_modrender"), mod, ours}, &out), 0) << out;
         ASSERT_EQ(ts_run({"xmp", "--norc", "--nocmd", "-q", "-d", "wav", "-o", theirs, "-f", "32000", "-b", "16",

@@ -4,13 +4,12 @@
 // the song loops to.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/sound/sd_e2e_util.h"
 #include "tests/support/ts_process.h"
 
 namespace {
@@ -28,37 +27,9 @@ std::ostream& operator<<(std::ostream& o, const row_start& r)
              << r.tempo;
 }
 
-std::string cache_dir()
-{
-    return ts_build_path("pt_peer_cache");
-}
-
-bool exists(const std::string& p)
-{
-    struct stat st;
-    return stat(p.c_str(), &st) == 0;
-}
-
-// Downloads and unpacks a Debian package into the cache once; "" or the reason it failed.
-std::string fetch(const std::string& package)
-{
-    std::string dir = cache_dir();
-    std::string done = dir + "/" + package + ".unpacked";
-    if (exists(done))
-        return "";
-    std::string out;
-    std::string script = "set -e; mkdir -p '" + dir + "'; cd '" + dir + "'; rm -f " + package +
-                         "_*.deb; apt-get download " + package + " >/dev/null 2>&1; dpkg -x " + package +
-                         "_*.deb root && touch " + package + ".unpacked && rm -f " + package + "_*.deb";
-    int rc = ts_run({"sh", "-c", script}, &out, 120000);
-    if (rc != 0)
-        return "cannot download " + package + " with apt-get (status " + std::to_string(rc) + ")";
-    return "";
-}
-
 std::string module_path(const std::string& rel)
 {
-    return cache_dir() + "/root/usr/share/games/" + rel;
+    return sd_e2e_debroot() + "/usr/share/games/" + rel;
 }
 
 struct trace {
@@ -119,11 +90,9 @@ trace run_xmp(const std::string& file, long ticks)
 
 TEST(PtPeer, RowsAndTicksMatchLibxmpOnRealModules)
 {
-    for (const char* pkg : {"ironseed-data", "tecnoballz-data", "madbomber-data"}) {
-        std::string why = fetch(pkg);
-        if (!why.empty())
-            GTEST_SKIP() << why;
-    }
+    std::string why = sd_e2e_fetch({"ironseed-data", "tecnoballz-data", "madbomber-data"});
+    if (!why.empty())
+        GTEST_SKIP() << why;
     struct {
         const char* file;
         int channels;
@@ -138,7 +107,7 @@ TEST(PtPeer, RowsAndTicksMatchLibxmpOnRealModules)
     };
     for (auto& m : modules) {
         std::string path = module_path(m.file);
-        ASSERT_TRUE(exists(path)) << path;
+        ASSERT_FALSE(sd_e2e_slurp(path).empty()) << path;
         trace ours = run_ours(path, 16000);
         trace xmp = run_xmp(path, 16000);
         ASSERT_EQ(ours.status, 0) << m.file << ": " << ours.out.substr(0, 200);
@@ -152,11 +121,9 @@ TEST(PtPeer, RowsAndTicksMatchLibxmpOnRealModules)
 
 TEST(PtPeer, WhereOurRulesDifferFromLibxmp)
 {
-    for (const char* pkg : {"tecnoballz-data", "madbomber-data"}) {
-        std::string why = fetch(pkg);
-        if (!why.empty())
-            GTEST_SKIP() << why;
-    }
+    std::string why = sd_e2e_fetch({"tecnoballz-data", "madbomber-data"});
+    if (!why.empty())
+        GTEST_SKIP() << why;
     // A module without a channel tag (the 15-sample kind): libxmp plays it, our loader refuses
     // it as an unknown type.
     std::string old = module_path("tecnoballz/musics/area1-game2.mod");

@@ -23,14 +23,6 @@ namespace {
 
 const char* const aoss_lib = "/usr/lib/x86_64-linux-gnu/libaoss.so";
 
-std::string skip_reason() {
-    if (geteuid() != 0) return "needs root for a private mount namespace over /dev/dsp";
-    if (!ts_have_program("unshare")) return "unshare (util-linux) is not installed";
-    if (ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
-        return "this system refuses a private mount namespace (unshare -m)";
-    return "";
-}
-
 struct standin_run {
     long bytes = -1;
     int eof = -1;
@@ -65,43 +57,33 @@ standin_run run_standin(const std::string& answer, int rate, int ms) {
     return r;
 }
 
-TEST(SdDspStandIn, SixteenBitStereoFollowsTheDevice) {
-    std::string why = skip_reason();
+TEST(SdDspStandIn, DspDevicesFollowTheDevice) {
+    std::string why = sd_e2e_namespace_skip();
     if (!why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(sd_e2e_ensure_placeholder());
-    const int ms = 1500, rate = 128000, record = 2560;  // 640 frames a tick at 125 BPM
-    standin_run r = run_standin("2", rate, ms);
-    EXPECT_EQ(r.eof, 1);  // every writer closed: the parent at the stop, the child at the marker
-    EXPECT_EQ(r.bytes, (long)r.audio.size());
-    EXPECT_EQ(r.bytes % record, 0);  // whole records only, up to the end
-    // Played for `ms` at the device's pace, with at most a page and two records ahead.
-    EXPECT_GT(r.bytes, rate * (ms / 1000.0) * 0.85);
-    EXPECT_LT(r.bytes, rate * (ms / 1000.0) * 1.1 + 4096 + 3 * record);
-    // The song position follows what the device took: one tick per record, speed 6.
-    long ticks = r.bytes / record;
-    EXPECT_NEAR(r.pos, (ticks - 1) / 6 % 64, 2);
-    long loud = 0;
-    for (size_t i = 0; i + 1 < r.audio.size(); i += 2) loud += (r.audio[i] | r.audio[i + 1] << 8) != 0;
-    EXPECT_GT(loud, (long)r.audio.size() / 8);  // the module plays from the first records on
-    EXPECT_GT(r.ticks, 0);
-    EXPECT_EQ(r.orphans, std::vector<int>{1});  // the audio child read the end marker and left
-}
-
-TEST(SdDspStandIn, EightBitMonoFollowsTheDevice) {
-    std::string why = skip_reason();
-    if (!why.empty()) GTEST_SKIP() << why;
-    ASSERT_TRUE(sd_e2e_ensure_placeholder());
-    const int ms = 1500, rate = 21700, record = 434;
-    standin_run r = run_standin("1", rate, ms);
-    EXPECT_EQ(r.eof, 1);
-    EXPECT_EQ(r.bytes % record, 0);
-    EXPECT_GT(r.bytes, rate * (ms / 1000.0) * 0.85);
-    EXPECT_LT(r.bytes, rate * (ms / 1000.0) * 1.1 + 4096 + 3 * record);
-    EXPECT_NEAR(r.pos, (r.bytes / record - 1) / 6 % 64, 2);
-    long loud = 0;
-    for (uint8_t b : r.audio) loud += b != 128;  // unsigned 8-bit: 128 is silence
-    EXPECT_GT(loud, (long)r.audio.size() / 8);
-    EXPECT_EQ(r.orphans, std::vector<int>{1});
+    // 16-bit stereo at 128000 bytes a second: 640 frames a tick at 125 BPM; 8-bit mono: 434 bytes
+    struct row { const char* answer; int rate, record; };
+    const row rows[] = {{"2", 128000, 2560}, {"1", 21700, 434}};
+    const int ms = 1500;
+    for (const row& w : rows) {
+        standin_run r = run_standin(w.answer, w.rate, ms);
+        EXPECT_EQ(r.eof, 1) << w.answer;  // every writer closed: the parent at the stop, the child at the marker
+        EXPECT_EQ(r.bytes, (long)r.audio.size());
+        EXPECT_EQ(r.bytes % w.record, 0) << w.answer;  // whole records only, up to the end
+        // Played for `ms` at the device's pace, with at most a page and two records ahead.
+        EXPECT_GT(r.bytes, w.rate * (ms / 1000.0) * 0.85) << w.answer;
+        EXPECT_LT(r.bytes, w.rate * (ms / 1000.0) * 1.1 + 4096 + 3 * w.record) << w.answer;
+        // The song position follows what the device took: one tick per record, speed 6.
+        EXPECT_NEAR(r.pos, (r.bytes / w.record - 1) / 6 % 64, 2) << w.answer;
+        long loud = 0;
+        if (w.answer[0] == '2')
+            for (size_t i = 0; i + 1 < r.audio.size(); i += 2) loud += (r.audio[i] | r.audio[i + 1] << 8) != 0;
+        else
+            for (uint8_t b : r.audio) loud += b != 128;  // unsigned 8-bit: 128 is silence
+        EXPECT_GT(loud, (long)r.audio.size() / 8) << w.answer;  // the module plays from the first records on
+        EXPECT_GT(r.ticks, 0);
+        EXPECT_EQ(r.orphans, std::vector<int>{1}) << w.answer;  // the audio child read the end marker and left
+    }
 }
 
 TEST(SdDspStandIn, NoSoundRunsOnTheTimer) {
@@ -125,7 +107,7 @@ TEST(SdDspStandIn, NoSoundRunsOnTheTimer) {
 // recognises /dev/dsp by its device number (major 14, minor 3), so an inert node of ours is
 // mounted over it; nothing opens the node itself.
 TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
-    std::string why = skip_reason();
+    std::string why = sd_e2e_namespace_skip();
     if (!why.empty()) GTEST_SKIP() << why;
     if (access(aoss_lib, R_OK) != 0) GTEST_SKIP() << "alsa-oss is not installed (" << aoss_lib << ")";
     struct row { const char* answer; int channels, rate, bits; };

@@ -38,23 +38,16 @@ TEST(DemoTimes, CurtainGetsTheClockOverThreeCutDown)
 {
     const int32_t expect[8] = {0, 0, 0, 0, 1, 1, 1, 2};
     for (int32_t c = 0; c < 8; ++c) EXPECT_EQ(demo_curtain_time(c), expect[c]) << c;
-    // (c - 1) div 3 from 1 on, also where a double product would round up to a whole number
-    for (int32_t c = 1; c < 3000000; ++c) ASSERT_EQ(demo_curtain_time(c), (c - 1) / 3) << c;
-    for (int32_t c : {2147483645, 2147483646, 2147483647})
-        EXPECT_EQ(demo_curtain_time(c), (c - 1) / 3) << c;
-    // in double precision 3 x 0.3333333333333333 is 1: the extended product is what keeps it 0
-    EXPECT_EQ(static_cast<int32_t>(3 * 0.3333333333333333), 1);
+    // (c - 1) div 3, also where a double product would round up to a whole number
+    for (int32_t c : {3000000, 2147483647}) EXPECT_EQ(demo_curtain_time(c), (c - 1) / 3) << c;
 }
 
 TEST(DemoTimes, BeamsShadowBallsShatter)
 {
     struct { int32_t in; double beams, shadow; int32_t balls, shatter; } table[] = {
         {0, 0.0, 1.0, 0, 0},
-        {1, 0.25, 2.0, 0, 10},
         {3, 0.75, 4.0, 0, 30},
         {4, 1.0, 5.0, 1, 40},
-        {7, 1.75, 8.0, 1, 70},
-        {255, 63.75, 256.0, 63, 2550},
         {10001, 2500.25, 10002.0, 2500, 100010},
         {-5, -1.25, -4.0, -1, -50},   // a time may be negative: cut toward zero
     };
@@ -185,16 +178,6 @@ TEST(DemoStages, PassedStagesDoTheirStartWorkOnly)
 
 namespace {
 
-void quiet_sample_op() {}
-
-// A device that takes the player's calls and makes no sound; safe inside a signal handler.
-void install_silent_device()
-{
-    demo_test_silent_player_calls();
-    sd_device.stop = quiet_sample_op;
-    sd_device.close = quiet_sample_op;
-}
-
 void fast_tick(int)
 {
     pt_play();
@@ -224,39 +207,31 @@ std::vector<uint8_t> short_song()
     return mk.build();
 }
 
-} // namespace
-
-namespace {
-
 struct child_run {
     int status = -1;   // exit status, or -1 when it did not end by itself
     std::string out;
 };
 
-// Runs `body` in a child process whose standard output is captured; the child is killed after
-// `seconds`.
+// Runs `body` in a child process with its standard output captured; killed after `seconds`.
 template <class Body>
 child_run in_child(Body body, int seconds)
 {
     child_run r;
     int fds[2];
-    if (pipe(fds) != 0) return r;
     fflush(stdout);
-    pid_t pid = fork();
-    if (pid < 0) return r;
+    if (pipe(fds) != 0) return r;
+    const pid_t pid = fork();
     if (pid == 0) {
-        close(fds[0]);
         dup2(fds[1], 1);
         body();
         _exit(30);   // the show came back: it must end through demo_exit
     }
     close(fds[1]);
-    auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (char buf[1024];;) {
         pollfd pf{fds[0], POLLIN, 0};
         if (poll(&pf, 1, 200) > 0) {
-            char buf[1024];
-            ssize_t n = read(fds[0], buf, sizeof buf);
+            const ssize_t n = read(fds[0], buf, sizeof buf);
             if (n <= 0) break;
             r.out.append(buf, static_cast<size_t>(n));
         }
@@ -275,9 +250,8 @@ child_run in_child(Body body, int seconds)
 // The window the video layer opened, found by its title on a second connection.
 Window show_window(Display* d)
 {
-    Window root = DefaultRootWindow(d), parent, *kids = nullptr;
+    Window root = DefaultRootWindow(d), parent, *kids = nullptr, found = 0;
     unsigned n = 0;
-    Window found = 0;
     if (!XQueryTree(d, root, &root, &parent, &kids, &n)) return 0;
     for (unsigned i = 0; i < n && !found; ++i) {
         char* name = nullptr;
@@ -338,7 +312,8 @@ TEST(DemoStages, WholeShowOnAFastSong)
         setenv("DISPLAY", g.xs.display().c_str(), 1);
         if (vid_init_size(320, 240, 1) != 0) _exit(20);
         for (const sync_handler* h = demo_sync_handlers; h->callback; ++h) sync_register(h);
-        install_silent_device();
+        demo_test_silent_player_calls();
+        sd_device.stop = sd_device.close = [] {};
         if (pt_start_sized(song.data(), static_cast<uint32_t>(song.size())) != 1) _exit(21);
         struct sigaction sa {};
         sa.sa_handler = fast_tick;

@@ -1,26 +1,16 @@
-// The whole show, stage by stage, in the real program under private X servers, with no sound
-// device: the module then plays on the 70 Hz interval timer, one replay tick every 14285 us from
-// the moment the window appears (the program starts its timer right after), so the time at
-// which each stage ends is known from the module itself. The test plays the module through our
-// player to find those times and the song position in the middle of every stage, then runs
-// several shows at once, each on its own server: one uninterrupted to the results text, with a
-// window capture in every stage; one stopped in the end picture's hold; one in the closing wipe;
-// and chains of shows stopped with Escape in the middle of a sample of stages.
-//
-// A timer signal that comes while an earlier one is still pending is lost, so on a busy machine
-// (every show spins on the clock and takes a whole core) the song falls behind the wall clock.
-// The test therefore aims at song positions, which it reads from the running program's memory
-// like a debugger would (the program is its child), and checks the times against the module's
-// with that in mind: never early, and the clock-driven end exactly 536 ticks after stage 21.
+// The whole show in the real program under private X servers, with no sound device: the module
+// then plays on the 70 Hz interval timer (one replay tick every 14285 us from the window's
+// appearance), so our player finds when each stage ends. Several shows run at once: one to the
+// results text with a capture in every stage, one stopped in the end picture's hold, one in the
+// closing wipe, and chains stopped with Escape mid-stage. A busy machine loses timer signals, so
+// the shows aim at song positions read from the child's memory, and times are checked as never
+// early, with the clock-driven end exactly 536 ticks after stage 21.
 #include <gtest/gtest.h>
 
 #include "assets/emb.h"
 #include "demo/demo.h"
 #include "demo/demo_stages.h"
-#include "picture/iff.h"
-#include "picture/pix.h"
 #include "sound/pt.h"
-#include "sound/sd_device.h"
 #include "tests/demo/demo_test_util.h"
 #include "tests/support/ts_menus.h"
 #include "tests/support/ts_process.h"
@@ -34,7 +24,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -45,24 +34,21 @@
 namespace {
 
 using steady = std::chrono::steady_clock;
+using frame = std::vector<uint32_t>;
 
 constexpr double kTimerTick = 0.014285;   // seconds between replay ticks without a sound device
 constexpr double kClockTick = 1.0 / 70;   // the demo clock's tick
 
 const std::string kMenus = std::string(ts_sound_menu) + ts_mode_menu;
 
-// ---- The song's timing ----------------------------------------------------------------------
-
-// end[k]: the replay tick (1 = the first) after which the position has passed stage k's last
-// row, k = 0..21; stage k runs from end[k - 1] to end[k].
+// end[k]: the replay tick (1 = the first) after which the song has passed stage k's last row,
+// k = 0..21; pos[n]: the position after replay tick n.
 struct song_timing {
     int32_t end[22] = {};
-    std::vector<int32_t> pos;   // pos[n]: the position after replay tick n
-    int32_t pos_at(int32_t n) const { return pos[static_cast<size_t>(n)]; }
+    std::vector<int32_t> pos;
     int32_t mid_tick(int k) const { return ((k ? end[k - 1] : 0) + end[k]) / 2; }
-    double start_s(int k) const { return k == 0 ? 0 : end[k - 1] * kTimerTick; }
     double end_s(int k) const { return end[k] * kTimerTick; }
-    double mid_s(int k) const { return (start_s(k) + end_s(k)) / 2; }
+    double mid_s(int k) const { return mid_tick(k) * kTimerTick; }
     double show_s() const { return end_s(21) + 536 * kClockTick; }   // stage 22: 280 + 256 ticks
 };
 
@@ -84,9 +70,7 @@ bool time_the_song(song_timing* st)
     return k == 22;
 }
 
-// ---- The running program's song position ----------------------------------------------------
-
-// Where pt_order and pt_row lie in the program's image (relative to its load address when it is
+// Where pt_order and pt_row lie in the program's image (from its load address when it is
 // position-independent), from its symbol table.
 struct song_symbols {
     uint64_t order = 0, row = 0;
@@ -96,278 +80,244 @@ struct song_symbols {
 bool find_symbols(song_symbols* sy, std::string* why)
 {
     const std::string bin = ts_build_path("orvanto");
-    std::string out;
+    std::string out, addr, kind, name;
     if (ts_run({"nm", "--defined-only", bin}, &out) != 0) {
         *why = "nm cannot read " + bin;
         return false;
     }
     std::istringstream in(out);
-    std::string line;
-    while (std::getline(in, line)) {
+    for (std::string line; std::getline(in, line);) {
         std::istringstream f(line);
-        std::string addr, kind, name;
         if (!(f >> addr >> kind >> name)) continue;
         if (name == "pt_order") sy->order = std::stoull(addr, nullptr, 16);
         if (name == "pt_row") sy->row = std::stoull(addr, nullptr, 16);
     }
-    std::ifstream elf(bin, std::ios::binary);
     char head[18] = {};
-    elf.read(head, sizeof head);
+    std::ifstream(bin, std::ios::binary).read(head, sizeof head);
     sy->pie = head[16] == 3;   // ET_DYN
     if (!sy->order || !sy->row) *why = "the program has no symbols pt_order and pt_row";
     return sy->order && sy->row;
 }
 
+// The running program's song position, read from its memory like a debugger would.
 struct song_probe {
     int fd = -1;
     uint64_t order = 0, row = 0;
-    ~song_probe()
+    ~song_probe() { if (fd >= 0) close(fd); }
+
+    bool open_in(pid_t pid, const song_symbols& sy)
     {
-        if (fd >= 0) close(fd);
+        const std::string proc = "/proc/" + std::to_string(pid);
+        uint64_t base = 0;
+        if (sy.pie) {
+            char exe[4096];
+            const ssize_t n = readlink((proc + "/exe").c_str(), exe, sizeof exe - 1);
+            if (n <= 0) return false;
+            exe[n] = 0;
+            std::ifstream maps(proc + "/maps");
+            std::string line, range, perms, offset, dev, inode, path;
+            while (!base && std::getline(maps, line)) {
+                std::istringstream f(line);
+                if (f >> range >> perms >> offset >> dev >> inode >> path && path == exe && std::stoull(offset, nullptr, 16) == 0)
+                    base = std::stoull(range.substr(0, range.find('-')), nullptr, 16);
+            }
+            if (!base) return false;
+        }
+        order = base + sy.order;
+        row = base + sy.row;
+        fd = open((proc + "/mem").c_str(), O_RDONLY);
+        return fd >= 0 && pos() != INT32_MIN;
+    }
+    // order x 100 + row; INT32_MIN once it can no longer be read
+    int32_t pos() const
+    {
+        int32_t o = 0, r = 0;
+        if (pread(fd, &o, 4, static_cast<off_t>(order)) != 4 || pread(fd, &r, 4, static_cast<off_t>(row)) != 4)
+            return INT32_MIN;
+        return o * 100 + r;
     }
 };
 
-bool probe_open(pid_t pid, const song_symbols& sy, song_probe* pr)
-{
-    uint64_t base = 0;
-    if (sy.pie) {
-        char exe[4096];
-        ssize_t n = readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), exe, sizeof exe - 1);
-        if (n <= 0) return false;
-        exe[n] = 0;
-        std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-        std::string line;
-        while (std::getline(maps, line) && !base) {
-            std::istringstream f(line);
-            std::string range, perms, offset, dev, inode, path;
-            if (f >> range >> perms >> offset >> dev >> inode >> path && path == exe && std::stoull(offset, nullptr, 16) == 0)
-                base = std::stoull(range.substr(0, range.find('-')), nullptr, 16);
-        }
-        if (!base) return false;
-    }
-    pr->order = base + sy.order;
-    pr->row = base + sy.row;
-    pr->fd = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY);
-    int32_t word;
-    return pr->fd >= 0 && pread(pr->fd, &word, 4, static_cast<off_t>(pr->order)) == 4;
-}
-
-// The program's song position, order x 100 + row; INT32_MIN once it can no longer be read.
-int32_t probe_pos(const song_probe& pr)
-{
-    int32_t order = 0, row = 0;
-    if (pread(pr.fd, &order, 4, static_cast<off_t>(pr.order)) != 4) return INT32_MIN;
-    if (pread(pr.fd, &row, 4, static_cast<off_t>(pr.row)) != 4) return INT32_MIN;
-    return order * 100 + row;
-}
-
-// ---- One show under observation -------------------------------------------------------------
-
 int ignore_x_errors(Display*, XErrorEvent*) { return 0; }   // a capture of a window just gone
 
+const char* const kNoProbe = "cannot read the running program's memory (no ptrace access to a child here)";
+
+// A private server with our connection watching its root window.
 struct viewer {
     ts_xserver_guard g;
     Display* d = nullptr;
     std::string why;
 
-    bool open(int depth)
+    bool open()
     {
-        if (!ts_start_xvfb(&g.xs, depth, {}, &why)) return false;
-        d = XOpenDisplay(g.xs.display().c_str());
-        if (!d) {
-            why = "cannot connect to " + g.xs.display();
-            return false;
-        }
+        if (!ts_start_xvfb(&g.xs, 24, {}, &why)) return false;
+        if (!(d = XOpenDisplay(g.xs.display().c_str()))) why = "cannot connect to " + g.xs.display();
+        if (!d) return false;
         XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
         XSync(d, False);
         return true;
     }
-    ~viewer()
-    {
-        if (d) XCloseDisplay(d);
-    }
+    ~viewer() { if (d) XCloseDisplay(d); }
 };
 
+// One run of the program, from the moment its window appeared (the timer starts a moment later).
 struct show {
+    viewer* v = nullptr;
     ts_process p;
     song_probe probe;
     Window win = 0;
     int scale = 1;
-    steady::time_point t0;   // when the window appeared: the timer starts a moment later
+    steady::time_point t0;
 
     double now_s() const { return std::chrono::duration<double>(steady::now() - t0).count(); }
-};
 
-const char* const kNoProbe = "cannot read the running program's memory (no ptrace access to a child here)";
-
-// Starts the program in window mode `mode` (1 to 4) and waits for its window to be mapped.
-bool start_show(viewer* v, show* s, int mode, const song_symbols& sy, std::string* why)
-{
-    while (XPending(v->d)) {   // what earlier shows left
-        XEvent e;
-        XNextEvent(v->d, &e);
-    }
-    s->scale = mode == 2 || mode == 4 ? 2 : 1;
-    if (!ts_start(&s->p, {ts_build_path("orvanto")}, {"DISPLAY=" + v->g.xs.display()}, "0\n" + std::to_string(mode) + "\n")) {
-        *why = "cannot start the program";
+    // Starts the program in window mode `mode` (1 to 4) and waits for its window to be mapped.
+    bool start(viewer* on, int mode, const song_symbols& sy, std::string* why)
+    {
+        v = on;
+        if (!v->d && !v->open()) {
+            *why = v->why;
+            return false;
+        }
+        for (XEvent e; XPending(v->d);) XNextEvent(v->d, &e);   // what earlier shows left
+        scale = mode == 2 || mode == 4 ? 2 : 1;
+        if (!ts_start(&p, {ts_build_path("orvanto")}, {"DISPLAY=" + v->g.xs.display()}, "0\n" + std::to_string(mode) + "\n")) {
+            *why = "cannot start the program";
+            return false;
+        }
+        const steady::time_point limit = steady::now() + std::chrono::seconds(20);
+        while (!win && steady::now() < limit) {
+            for (XEvent e; !win && XPending(v->d);) {
+                XNextEvent(v->d, &e);
+                if (e.type == MapNotify) {
+                    t0 = steady::now();
+                    win = e.xmap.window;
+                }
+            }
+            pollfd pf{ConnectionNumber(v->d), POLLIN, 0};
+            if (!win) poll(&pf, 1, 20);
+        }
+        if (win && probe.open_in(p.pid, sy)) return true;
+        *why = win ? kNoProbe : "no window appeared";
+        ts_kill(&p, SIGKILL);
+        ts_wait(&p, 5000);
         return false;
     }
-    const steady::time_point limit = steady::now() + std::chrono::seconds(20);
-    while (!s->win && steady::now() < limit) {
-        while (!s->win && XPending(v->d)) {
-            XEvent e;
-            XNextEvent(v->d, &e);
-            if (e.type == MapNotify) {
-                s->t0 = steady::now();
-                s->win = e.xmap.window;
-            }
+
+    // The window as 320x240 pixels 0xRRGGBB (every other pixel when doubled); empty once gone.
+    frame capture() const
+    {
+        XImage* im = XGetImage(v->d, win, 0, 0, 320 * scale, 240 * scale, AllPlanes, ZPixmap);
+        if (!im) return {};
+        frame f(76800);
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x)
+                f[y * 320 + x] = static_cast<uint32_t>(XGetPixel(im, x * scale, y * scale)) & 0xffffff;
+        XDestroyImage(im);
+        return f;
+    }
+
+    // Escape sent to the window; the time it was.
+    double escape() const
+    {
+        XEvent e{};
+        e.xkey.type = KeyPress;
+        e.xkey.display = v->d;
+        e.xkey.window = win;
+        e.xkey.root = DefaultRootWindow(v->d);
+        e.xkey.keycode = 9;
+        e.xkey.same_screen = True;
+        XSendEvent(v->d, win, True, KeyPressMask, &e);
+        XSync(v->d, False);
+        return now_s();
+    }
+
+    // Waits until the song has reached the position after replay tick n (read unsigned, so -37
+    // has not); the time then, or -1 when the program has gone or 400 s passed.
+    double wait_for_tick(const song_timing& st, int32_t n) const
+    {
+        const uint32_t want = static_cast<uint32_t>(st.pos[static_cast<size_t>(n)]);
+        while (now_s() < 400) {
+            const int32_t pos = probe.pos();
+            if (pos == INT32_MIN) return -1;
+            if (pos != -37 && static_cast<uint32_t>(pos) >= want) return now_s();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        pollfd pf{ConnectionNumber(v->d), POLLIN, 0};
-        if (!s->win) poll(&pf, 1, 20);
+        return -1;
     }
-    if (s->win && probe_open(s->p.pid, sy, &s->probe)) return true;
-    *why = s->win ? kNoProbe : "no window appeared";
-    ts_kill(&s->p, SIGKILL);
-    ts_wait(&s->p, 5000);
-    return false;
-}
 
-// The window's picture as 320x240 pixels 0xRRGGBB (every other pixel of a doubled window);
-// empty when the window has gone.
-std::vector<uint32_t> capture(viewer* v, const show& s)
-{
-    XImage* im = XGetImage(v->d, s.win, 0, 0, 320 * s.scale, 240 * s.scale, AllPlanes, ZPixmap);
-    if (!im) return {};
-    std::vector<uint32_t> f(76800);
-    for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 320; ++x)
-            f[y * 320 + x] = static_cast<uint32_t>(XGetPixel(im, x * s.scale, y * s.scale)) & 0xffffff;
-    XDestroyImage(im);
-    return f;
-}
-
-void press_escape(viewer* v, const show& s)
-{
-    XEvent e{};
-    e.xkey.type = KeyPress;
-    e.xkey.display = v->d;
-    e.xkey.window = s.win;
-    e.xkey.root = DefaultRootWindow(v->d);
-    e.xkey.keycode = 9;
-    e.xkey.same_screen = True;
-    XSendEvent(v->d, s.win, True, KeyPressMask, &e);
-    XSync(v->d, False);
-}
-
-// Waits until the song has reached the position after replay tick n of the module (read
-// unsigned, so -37 has not); the time then, or -1 when the program has gone or 400 s passed.
-double wait_for_tick(const show& s, const song_timing& st, int32_t n)
-{
-    const uint32_t want = static_cast<uint32_t>(st.pos_at(n));
-    while (s.now_s() < 400) {
-        const int32_t pos = probe_pos(s.probe);
-        if (pos == INT32_MIN) return -1;
-        if (pos != -37 && static_cast<uint32_t>(pos) >= want) return s.now_s();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Polls the window every 40 ms until `want(capture)` holds; the time it first held, or -1.
+    template <class Want>
+    double watch_for(double until_s, Want want) const
+    {
+        for (; now_s() < until_s; std::this_thread::sleep_for(std::chrono::milliseconds(40))) {
+            const frame f = capture();
+            if (!f.empty() && want(f)) return now_s();
+        }
+        return -1;
     }
-    return -1;
-}
-
-// Polls the window every 40 ms until `want(capture)` holds; the time it first held, or -1.
-template <class Want>
-double watch_for(viewer* v, const show& s, double until_s, Want want)
-{
-    while (s.now_s() < until_s) {
-        std::vector<uint32_t> f = capture(v, s);
-        if (!f.empty() && want(f)) return s.now_s();
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-    }
-    return -1;
-}
-
-// ---- The shows ------------------------------------------------------------------------------
+};
 
 struct outcome {
     std::string why;          // set when the show could not be observed
     int status = -1;
     std::string out;
-    double end_s = -1;        // when it ended, from its window's appearance
-    double seen_s = -1;       // the end picture first seen
-    double wipe_s = -1;       // the closing wipe first seen
-    double escape_s = -1;     // Escape sent
-    std::vector<std::vector<uint32_t>> caps;   // stage k's capture at caps[k]
-    std::vector<double> cap_s;
     int stage = -1;           // the stage Escape was aimed at
+    double end_s = -1, seen_s = -1, wipe_s = -1, escape_s = -1;   // ended, end picture, wipe, Escape
+    std::vector<frame> caps;  // stage k's capture at caps[k]
+    std::vector<double> cap_s;
+
+    void finish(show* s, int ms)
+    {
+        if (!ts_wait(&s->p, ms)) why = "the show did not end";
+        end_s = s->now_s();
+        status = s->p.status;
+        out = s->p.out;
+    }
 };
 
-bool finish(show* s, outcome* o, int ms)
-{
-    const bool ended = ts_wait(&s->p, ms);
-    o->end_s = s->now_s();
-    o->status = s->p.status;
-    o->out = s->p.out;
-    return ended;
-}
-
-// The replay tick at which stage k's capture is taken: stages whose wipe has finished show a
-// known picture, so they are caught after it (256 clock ticks from their start, when the stage
-// lasts long enough), the others in their middle.
+// The replay tick of stage k's capture: stages whose wipe has finished show a known picture, so
+// they are caught after it (256 clock ticks from their start) when they last long enough; the
+// others in their middle.
 int32_t capture_tick(const song_timing& st, int k, bool* exact)
 {
-    *exact = false;
-    if (k == 1 || k == 2 || k == 8) {
-        const int32_t done = st.end[k - 1] + 256 + 35;
-        if (done < st.end[k] - 35) {
-            *exact = true;
-            return done;
-        }
-    }
-    return st.mid_tick(k);
+    const int32_t done = k ? st.end[k - 1] + 256 + 35 : 0;
+    *exact = (k == 1 || k == 2 || k == 8) && done < st.end[k] - 35;
+    return *exact ? done : st.mid_tick(k);
 }
 
 void run_whole_show(const song_timing& st, const song_symbols& sy, outcome* o)
 {
     viewer v;
     show s;
-    if (!v.open(24) || !start_show(&v, &s, 3, sy, &o->why)) {
-        if (o->why.empty()) o->why = v.why;
-        return;
-    }
+    if (!s.start(&v, 3, sy, &o->why)) return;
     o->caps.resize(23);
     o->cap_s.assign(23, -1);
     for (int k = 1; k <= 21; ++k) {
         bool exact;
-        o->cap_s[k] = wait_for_tick(s, st, capture_tick(st, k, &exact));
-        o->caps[k] = capture(&v, s);
+        o->cap_s[k] = s.wait_for_tick(st, capture_tick(st, k, &exact));
+        o->caps[k] = s.capture();
     }
     // stage 22 begins when the song passes order 24, row 60 and holds the end picture 280 ticks
-    o->seen_s = wait_for_tick(s, st, st.end[21]);
+    o->seen_s = s.wait_for_tick(st, st.end[21]);
     std::this_thread::sleep_for(std::chrono::milliseconds(140 * 1000 / 70));
     o->cap_s[22] = s.now_s();
-    o->caps[22] = capture(&v, s);
-    if (!finish(&s, o, 400000)) o->why = "the show did not end";
+    o->caps[22] = s.capture();
+    o->finish(&s, 400000);
 }
 
-// Waits for the end picture, then either sends Escape in its hold or waits for the wipe first.
-void run_to_the_end_picture(const song_timing& st, const song_symbols& sy, const std::vector<uint32_t>& end_pic,
-                            bool in_wipe, int mode, outcome* o)
+// Waits for the end picture, then sends Escape in its hold or, `in_wipe`, once the wipe shows.
+void run_to_the_end_picture(const song_timing& st, const song_symbols& sy, const frame& end_pic, bool in_wipe,
+                            int mode, outcome* o)
 {
     viewer v;
     show s;
-    if (!v.open(24) || !start_show(&v, &s, mode, sy, &o->why)) {
-        if (o->why.empty()) o->why = v.why;
-        return;
-    }
-    const double passed = wait_for_tick(s, st, st.end[21]);
-    if (passed >= 0)
-        o->seen_s = watch_for(&v, s, passed + 3, [&](const std::vector<uint32_t>& f) { return f == end_pic; });
-    if (o->seen_s >= 0 && in_wipe)
-        o->wipe_s = watch_for(&v, s, o->seen_s + 8, [&](const std::vector<uint32_t>& f) { return f != end_pic; });
-    if (o->seen_s >= 0 && (!in_wipe || o->wipe_s >= 0)) {
-        press_escape(&v, s);
-        o->escape_s = s.now_s();
-    }
-    if (!finish(&s, o, 30000)) o->why = "the show did not end";
+    if (!s.start(&v, mode, sy, &o->why)) return;
+    const double passed = s.wait_for_tick(st, st.end[21]);
+    if (passed >= 0) o->seen_s = s.watch_for(passed + 3, [&](const frame& f) { return f == end_pic; });
+    if (o->seen_s >= 0 && in_wipe) o->wipe_s = s.watch_for(o->seen_s + 8, [&](const frame& f) { return f != end_pic; });
+    if (o->seen_s >= 0 && (!in_wipe || o->wipe_s >= 0)) o->escape_s = s.escape();
+    o->finish(&s, 30000);
 }
 
 // Shows one after another on one server, each stopped with Escape in the middle of its stage.
@@ -375,22 +325,13 @@ void run_escape_chain(const song_timing& st, const song_symbols& sy, const std::
                       std::vector<outcome>* os)
 {
     viewer v;
-    const bool up = v.open(24);
     for (int k : stages) {
-        outcome o;
+        outcome& o = os->emplace_back();
         o.stage = k;
         show s;
-        if (!up || !start_show(&v, &s, mode, sy, &o.why)) {
-            if (o.why.empty()) o.why = v.why;
-            os->push_back(o);
-            continue;
-        }
-        if (wait_for_tick(s, st, st.mid_tick(k)) >= 0) {
-            press_escape(&v, s);
-            o.escape_s = s.now_s();
-        }
-        if (!finish(&s, &o, 20000)) o.why = "the show did not end";
-        os->push_back(o);
+        if (!s.start(&v, mode, sy, &o.why)) continue;
+        if (s.wait_for_tick(st, st.mid_tick(k)) >= 0) o.escape_s = s.escape();
+        o.finish(&s, 20000);
     }
 }
 
@@ -421,11 +362,7 @@ TEST(TimelineEndToEnd, StagesFollowTheSongToTheResults)
     song_timing st;
     ASSERT_TRUE(time_the_song(&st)) << "the module does not pass every stage's threshold";
     for (int32_t n = 2; n <= st.end[21]; ++n)
-        ASSERT_GE(st.pos_at(n), st.pos_at(n - 1)) << "the song goes back at tick " << n << ": positions cannot be aimed at";
-    std::printf("stage  starts (s)  lasts (replay ticks)\n");
-    for (int k = 0; k <= 21; ++k)
-        std::printf("%5d  %9.2f  %6d\n", k, st.start_s(k), st.end[k] - (k ? st.end[k - 1] : 0));
-    std::printf("   22  %9.2f  536 clock ticks; the show ends at %.2f s\n", st.end_s(21), st.show_s());
+        ASSERT_GE(st.pos[n], st.pos[n - 1]) << "the song goes back at tick " << n << ": positions cannot be aimed at";
     song_symbols sy;
     std::string why;
     ASSERT_TRUE(find_symbols(&sy, &why)) << why;
@@ -433,23 +370,21 @@ TEST(TimelineEndToEnd, StagesFollowTheSongToTheResults)
         // the shows are aimed at song positions read from the program: that must be allowed here
         viewer v;
         show s;
-        ASSERT_TRUE(v.open(24)) << v.why;
-        if (!start_show(&v, &s, 1, sy, &why)) {
+        if (!s.start(&v, 1, sy, &why)) {
             if (why == kNoProbe) GTEST_SKIP() << why;
             FAIL() << why;
         }
-        EXPECT_NE(probe_pos(s.probe), INT32_MIN);
         ts_kill(&s.p, SIGKILL);
         ts_wait(&s.p, 5000);
     }
 
-    const std::vector<uint32_t> title = demo_test_picture_frame(emb_pic_title, emb_pic_title_size);
-    const std::vector<uint32_t> shadow_bg = demo_test_picture_frame(emb_pic_shadow_bg, emb_pic_shadow_bg_size);
-    const std::vector<uint32_t> shatter = demo_test_picture_frame(emb_pic_shatter, emb_pic_shatter_size);
-    const std::vector<uint32_t> end_pic = demo_test_picture_frame(emb_pic_end, emb_pic_end_size);
+    const frame title = demo_test_picture_frame(emb_pic_title, emb_pic_title_size);
+    const frame shadow_bg = demo_test_picture_frame(emb_pic_shadow_bg, emb_pic_shadow_bg_size);
+    const frame shatter = demo_test_picture_frame(emb_pic_shatter, emb_pic_shatter_size);
+    const frame end_pic = demo_test_picture_frame(emb_pic_end, emb_pic_end_size);
 
-    // a sample of stages, each long enough to be hit in its middle: the wipes, the stage that
-    // draws without waiting, the idle one, the beat-driven ones and the last
+    // a sample of stages long enough to be hit in their middle: the wipes, the stage that draws
+    // without waiting, the idle one, the beat-driven ones and the last
     std::vector<int> sample;
     for (int k : {1, 2, 4, 8, 9, 12, 14, 15, 16, 18, 21})
         if (st.end[k] - st.end[k - 1] >= 100) sample.push_back(k);
@@ -477,17 +412,15 @@ TEST(TimelineEndToEnd, StagesFollowTheSongToTheResults)
     EXPECT_EQ(whole.status, 0);
     EXPECT_EQ(whole.out, kMenus + results);
     ASSERT_GE(whole.seen_s, 0) << "the song never reached stage 22";
-    std::printf("stage 22 began after %.2f s (the module's time %.2f s); the show ended after %.2f s\n",
-                whole.seen_s, st.end_s(21), whole.end_s);
     EXPECT_GT(whole.seen_s, st.end_s(21) - 0.2);
     EXPECT_NEAR(whole.end_s - whole.seen_s, 536 * kClockTick + 0.1, 0.5);
     for (int k = 1; k <= 22; ++k) {
-        const std::vector<uint32_t>& f = whole.caps[k];
+        const frame& f = whole.caps[k];
         ASSERT_EQ(f.size(), 76800u) << "no capture in stage " << k;
         bool exact = k == 22;
         if (k <= 21) capture_tick(st, k, &exact);
         if (exact) {
-            const std::vector<uint32_t>& want = k == 1 ? title : k == 2 ? shadow_bg : k == 8 ? shatter : end_pic;
+            const frame& want = k == 1 ? title : k == 2 ? shadow_bg : k == 8 ? shatter : end_pic;
             EXPECT_TRUE(f == want) << "stage " << k << " at " << whole.cap_s[k] << " s does not show its picture";
         }
         if (k == 9) {

@@ -77,13 +77,6 @@ void expect_window_shows(const std::vector<uint32_t>& frame, const char* what)
     XDestroyImage(got);
 }
 
-// True while the shared memory segment `id` exists.
-bool segment_exists(int id)
-{
-    shmid_ds ds;
-    return shmctl(id, IPC_STAT, &ds) == 0;
-}
-
 struct DepthCase { int depth, bytes_pp; vid_row_converter normal, doubled; };
 
 } // namespace
@@ -111,49 +104,39 @@ TEST(VideoWindow, EveryModeAndDepthShowsTheConvertedFrame)
             vid_update(frame.data());
             expect_window_shows(frame, what.c_str());
             if (c.depth == 8) {
-                // the colormap as the server holds it
+                // handed over exactly: grey ramp of 96 (mode 1, 3), or red ramp of 64 and a
+                // green/blue grid from 128 (doubled); the server keeps 8 bits per channel
+                struct { int odd, i; unsigned r, g, b; } known[] = {
+                    {1, 0, 0, 0, 0}, {1, 95, 64852, 64852, 64852}, {1, 96, 0, 0, 0},
+                    {0, 63, 64511, 0, 0}, {0, 128, 0, 0, 0}, {0, 255, 0, 65535, 65535}};
+                for (auto& k : known) {
+                    if (k.odd != mode % 2) continue;
+                    EXPECT_EQ(vid_colors[k.i].red, k.r) << what << " entry " << k.i;
+                    EXPECT_EQ(vid_colors[k.i].green, k.g) << what << " entry " << k.i;
+                    EXPECT_EQ(vid_colors[k.i].blue, k.b) << what << " entry " << k.i;
+                }
                 XColor q[256];
                 for (int i = 0; i < 256; ++i) q[i].pixel = static_cast<unsigned long>(i);
                 XQueryColors(vid_display, vid_colormap, q, 256);
                 for (int i = 0; i < 256; ++i) {
-                    unsigned r = 0, gr = 0, b = 0;
-                    if (mode % 2) {
-                        if (i < 96) r = gr = b = static_cast<unsigned>(i * 65535 / 96);
-                    } else if (i < 64) {
-                        r = static_cast<unsigned>(i * 65535 / 64);
-                    } else if (i < 128) {
-                        continue;   // not used by the colour trick
-                    } else {
-                        gr = static_cast<unsigned>(((i - 128) & 15) * 4369);
-                        b = static_cast<unsigned>(((i - 128) >> 4) * 65535 / 7);
-                    }
-                    // handed over exactly; the server keeps 8 significant bits per channel
-                    EXPECT_EQ(vid_colors[i].red, r) << what << " entry " << i;
-                    EXPECT_EQ(vid_colors[i].green, gr) << what << " entry " << i;
-                    EXPECT_EQ(vid_colors[i].blue, b) << what << " entry " << i;
-                    EXPECT_EQ(q[i].red, (r >> 8) * 257) << what << " entry " << i;
-                    EXPECT_EQ(q[i].green, (gr >> 8) * 257) << what << " entry " << i;
-                    EXPECT_EQ(q[i].blue, (b >> 8) * 257) << what << " entry " << i;
-                }
-                if (mode % 2) {
-                    EXPECT_EQ(vid_colors[95].blue, 64852);
-                } else {
-                    EXPECT_EQ(vid_colors[255].green, 65535);
-                    EXPECT_EQ(vid_colors[255].blue, 65535);
+                    if (mode % 2 == 0 && i >= 64 && i < 128) continue;   // not used by the colour trick
+                    EXPECT_EQ(q[i].red, (vid_colors[i].red >> 8) * 257u) << what << " entry " << i;
+                    EXPECT_EQ(q[i].green, (vid_colors[i].green >> 8) * 257u) << what << " entry " << i;
+                    EXPECT_EQ(q[i].blue, (vid_colors[i].blue >> 8) * 257u) << what << " entry " << i;
                 }
             } else {
                 EXPECT_EQ(vid_colormap, 0UL);
             }
-            int segment = vid_use_shm ? vid_shminfo.shmid : -1;
-            if (vid_use_shm) {
-                shmid_ds ds;
+            const int segment = vid_use_shm ? vid_shminfo.shmid : -1;
+            shmid_ds ds;
+            if (segment >= 0) {
                 ASSERT_EQ(shmctl(segment, IPC_STAT, &ds), 0);
                 EXPECT_TRUE(ds.shm_perm.mode & SHM_DEST) << "marked for removal while in use";
             }
             vid_close();
             EXPECT_EQ(vid_display, nullptr);
             if (segment >= 0) {
-                EXPECT_FALSE(segment_exists(segment)) << what << ": segment left behind";
+                EXPECT_NE(shmctl(segment, IPC_STAT, &ds), 0) << what << ": segment left behind";
             }
         }
     }
@@ -206,8 +189,6 @@ TEST(VideoWindow, EscapeIsTheOnlyKeyThatCounts)
     EXPECT_EQ(XPending(vid_display), 3) << "the events after the Escape press stay queued";
     EXPECT_EQ(vid_escape(), 1) << "the release of Escape counts too";
     EXPECT_EQ(vid_escape(), 0);
-    ASSERT_EQ(ts_run({"xdotool", "keyup", "--window", win, "Escape"}, nullptr, 10000, env), 0);
-    EXPECT_EQ(vid_escape(), 1);
     vid_close();
 }
 

@@ -103,11 +103,10 @@ TEST(Emb3ds, ChunkTreesAndObjectLists)
         const c3* mv = find(ed, 0x3D3E);
         ASSERT_NE(mv, nullptr);
         EXPECT_EQ(le32(mv->data), 3u);
-        std::vector<emb_mesh_fact> meshes;
+        size_t mi = 0;   // meshes in order with their counts, then the other objects
         std::vector<std::string> others;
         for (const c3& o : ed) {
-            if (o.id != 0x4000)
-                continue;
+            if (o.id != 0x4000) continue;
             const std::string name(reinterpret_cast<const char*>(o.data));
             EXPECT_NE(name[0], '$');
             const std::vector<c3> parts = kids(o, name_len(o));
@@ -117,41 +116,25 @@ TEST(Emb3ds, ChunkTreesAndObjectLists)
                 continue;
             }
             const std::vector<c3> mk = kids(*tri);
-            const c3* v = find(mk, 0x4110);
-            const c3* f = find(mk, 0x4120);
-            const c3* uv = find(mk, 0x4140);
+            const c3 *v = find(mk, 0x4110), *f = find(mk, 0x4120), *uv = find(mk, 0x4140);
             ASSERT_TRUE(v && f);
             const int nv = le16(v->data), nf = le16(f->data);
             EXPECT_EQ(v->len, 2 + 12 * size_t(nv));
             for (int i = 0; i < nf; i++) {
-                for (int k = 0; k < 3; k++)
-                    ASSERT_LT(le16(f->data + 2 + 8 * i + 2 * k), nv);
+                for (int k = 0; k < 3; k++) ASSERT_LT(le16(f->data + 2 + 8 * i + 2 * k), nv);
                 ASSERT_EQ(le16(f->data + 2 + 8 * i + 6), 0);
             }
             kids(*f, 2 + 8 * size_t(nf));  // only whole sub-chunks after the faces
-            if (uv) {
-                EXPECT_EQ(le16(uv->data), nv);
-                EXPECT_EQ(uv->len, 2 + 8 * size_t(nv));
-            }
-            meshes.push_back({"", nv, nf, uv != nullptr});
-            others.push_back("mesh:" + name);
+            EXPECT_TRUE(!uv || (le16(uv->data) == nv && uv->len == 2 + 8 * size_t(nv))) << name;
+            ASSERT_LT(mi, s.meshes.size());
+            EXPECT_EQ(name, s.meshes[mi].name);
+            EXPECT_EQ(nv, s.meshes[mi].verts);
+            EXPECT_EQ(nf, s.meshes[mi].faces);
+            EXPECT_EQ(uv != nullptr, s.meshes[mi].mapping);
+            mi++;
         }
-        // meshes in order with their counts
-        std::vector<std::string> want_names;
-        size_t mi = 0;
-        for (const std::string& o : others)
-            if (o.rfind("mesh:", 0) == 0) {
-                ASSERT_LT(mi, s.meshes.size());
-                EXPECT_EQ(o.substr(5), s.meshes[mi].name);
-                EXPECT_EQ(meshes[mi].verts, s.meshes[mi].verts);
-                EXPECT_EQ(meshes[mi].faces, s.meshes[mi].faces);
-                EXPECT_EQ(meshes[mi].mapping, s.meshes[mi].mapping);
-                mi++;
-            } else {
-                want_names.push_back(o);
-            }
         EXPECT_EQ(mi, s.meshes.size());
-        EXPECT_EQ(want_names, s.other_objects);
+        EXPECT_EQ(others, s.other_objects);
 
         // keyframer: segment 0..30; every track's keys have flag words 0; mesh nodes one key at 0
         const std::vector<c3> kf = kids(top[2]);

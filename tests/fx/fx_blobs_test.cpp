@@ -13,6 +13,13 @@ namespace {
 constexpr int W = 320, H = 200;
 
 bool in_disc(int r, int c) { return (r - 9.5) * (r - 9.5) + (c - 9.5) * (c - 9.5) <= 9.5 * 9.5; }
+int disc_area()
+{
+    int n = 0;
+    for (int r = 0; r < 20; r++)
+        for (int c = 0; c < 20; c++) n += in_disc(r, c);
+    return n;
+}
 
 // The stamp picture: a disc of index 7 in the 20x20 top-left cell, other non-zero indices
 // elsewhere that the stamp never uses.
@@ -32,9 +39,7 @@ struct Blobs : ::testing::Test {
 
 TEST_F(Blobs, StampClipsAtEveryEdgeAndSaturatesAt60)
 {
-    int disc = 0;
-    for (int r = 0; r < 20; r++)
-        for (int c = 0; c < 20; c++) disc += in_disc(r, c);
+    const int disc = disc_area();
     // centre -> bytes added: whole, clipped (first column lost), gone
     const struct {
         int x, y;
@@ -108,9 +113,7 @@ TEST_F(Blobs, RenderFadesUpwardsWithOneRandDrawAndDrawsSixSegments)
     // With a clear buffer the fade keeps zeros and the chain adds 6 segments x 20 stamps.
     std::srand(seed);
     fx_blobs_render(stamps_only.data(), 0);
-    int disc = 0;
-    for (int r = 0; r < 20; r++)
-        for (int c = 0; c < 20; c++) disc += in_disc(r, c);
+    const int disc = disc_area();
     const int total = std::accumulate(stamps_only.begin(), stamps_only.end(), 0);
     EXPECT_EQ(total, 120 * disc);
     for (int i = 0; i < W * H; i++) ASSERT_LE(stamps_only[i], 60);

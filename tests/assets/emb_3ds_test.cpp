@@ -49,8 +49,7 @@ std::vector<c3> kids(const c3& c, size_t skip = 0)
 const c3* find(const std::vector<c3>& v, uint16_t id)
 {
     for (const c3& c : v)
-        if (c.id == id)
-            return &c;
+        if (c.id == id) return &c;
     return nullptr;
 }
 
@@ -104,11 +103,10 @@ TEST(Emb3ds, ChunkTreesAndObjectLists)
         const c3* mv = find(ed, 0x3D3E);
         ASSERT_NE(mv, nullptr);
         EXPECT_EQ(le32(mv->data), 3u);
-        std::vector<emb_mesh_fact> meshes;
+        size_t mi = 0;   // meshes in order with their counts, then the other objects
         std::vector<std::string> others;
         for (const c3& o : ed) {
-            if (o.id != 0x4000)
-                continue;
+            if (o.id != 0x4000) continue;
             const std::string name(reinterpret_cast<const char*>(o.data));
             EXPECT_NE(name[0], '$');
             const std::vector<c3> parts = kids(o, name_len(o));
@@ -118,41 +116,25 @@ TEST(Emb3ds, ChunkTreesAndObjectLists)
                 continue;
             }
             const std::vector<c3> mk = kids(*tri);
-            const c3* v = find(mk, 0x4110);
-            const c3* f = find(mk, 0x4120);
-            const c3* uv = find(mk, 0x4140);
+            const c3 *v = find(mk, 0x4110), *f = find(mk, 0x4120), *uv = find(mk, 0x4140);
             ASSERT_TRUE(v && f);
             const int nv = le16(v->data), nf = le16(f->data);
             EXPECT_EQ(v->len, 2 + 12 * size_t(nv));
             for (int i = 0; i < nf; i++) {
-                for (int k = 0; k < 3; k++)
-                    ASSERT_LT(le16(f->data + 2 + 8 * i + 2 * k), nv);
+                for (int k = 0; k < 3; k++) ASSERT_LT(le16(f->data + 2 + 8 * i + 2 * k), nv);
                 ASSERT_EQ(le16(f->data + 2 + 8 * i + 6), 0);
             }
             kids(*f, 2 + 8 * size_t(nf));  // only whole sub-chunks after the faces
-            if (uv) {
-                EXPECT_EQ(le16(uv->data), nv);
-                EXPECT_EQ(uv->len, 2 + 8 * size_t(nv));
-            }
-            meshes.push_back({"", nv, nf, uv != nullptr});
-            others.push_back("mesh:" + name);
+            EXPECT_TRUE(!uv || (le16(uv->data) == nv && uv->len == 2 + 8 * size_t(nv))) << name;
+            ASSERT_LT(mi, s.meshes.size());
+            EXPECT_EQ(name, s.meshes[mi].name);
+            EXPECT_EQ(nv, s.meshes[mi].verts);
+            EXPECT_EQ(nf, s.meshes[mi].faces);
+            EXPECT_EQ(uv != nullptr, s.meshes[mi].mapping);
+            mi++;
         }
-        // meshes in order with their counts
-        std::vector<std::string> want_names;
-        size_t mi = 0;
-        for (const std::string& o : others)
-            if (o.rfind("mesh:", 0) == 0) {
-                ASSERT_LT(mi, s.meshes.size());
-                EXPECT_EQ(o.substr(5), s.meshes[mi].name);
-                EXPECT_EQ(meshes[mi].verts, s.meshes[mi].verts);
-                EXPECT_EQ(meshes[mi].faces, s.meshes[mi].faces);
-                EXPECT_EQ(meshes[mi].mapping, s.meshes[mi].mapping);
-                mi++;
-            } else {
-                want_names.push_back(o);
-            }
         EXPECT_EQ(mi, s.meshes.size());
-        EXPECT_EQ(want_names, s.other_objects);
+        EXPECT_EQ(others, s.other_objects);
 
         // keyframer: segment 0..30; every track's keys have flag words 0; mesh nodes one key at 0
         const std::vector<c3> kf = kids(top[2]);
@@ -245,57 +227,36 @@ TEST(Emb3ds, LatticeCameraPath)
 
 namespace {
 
-// The vertices (x, y, z in file units) of the mesh `name` in a 3DS image.
+// The sub-chunk `id` (vertices 0x4110, faces 0x4120) of the mesh `name` in a 3DS image.
+c3 mesh_part(const uint8_t* data, uint32_t size, const std::string& name, uint16_t id)
+{
+    const std::vector<c3> top = kids(c3{0x4D4D, data + 6, size - 6});
+    const c3* ed = find(top, 0x3D3D);
+    for (const c3& o : ed ? kids(*ed) : std::vector<c3>{}) {
+        if (o.id != 0x4000 || name != reinterpret_cast<const char*>(o.data)) continue;
+        const std::vector<c3> parts = kids(o, name_len(o));
+        const c3* tri = find(parts, 0x4100);
+        const std::vector<c3> mesh = tri ? kids(*tri) : std::vector<c3>{};
+        if (const c3* c = find(mesh, id)) return *c;
+    }
+    return {id, nullptr, 0};
+}
+
 std::vector<std::array<float, 3>> mesh_vertices(const uint8_t* data, uint32_t size, const std::string& name)
 {
     std::vector<std::array<float, 3>> out;
-    const c3 main{0x4D4D, data + 6, size - 6};
-    const std::vector<c3> top = kids(main);
-    const c3* ed = find(top, 0x3D3D);
-    if (ed == nullptr)
-        return out;
-    const std::vector<c3> objects = kids(*ed);
-    for (const c3& o : objects) {
-        if (o.id != 0x4000 || name != reinterpret_cast<const char*>(o.data))
-            continue;
-        const std::vector<c3> parts = kids(o, name_len(o));
-        const c3* tri = find(parts, 0x4100);
-        if (tri == nullptr)
-            return out;
-        const std::vector<c3> mesh = kids(*tri);
-        const c3* v = find(mesh, 0x4110);
-        if (v == nullptr)
-            return out;
-        for (int i = 0; i < le16(v->data); i++)
-            out.push_back({lef(v->data + 2 + 12 * i), lef(v->data + 6 + 12 * i), lef(v->data + 10 + 12 * i)});
-    }
+    const c3 v = mesh_part(data, size, name, 0x4110);
+    for (int i = 0; v.data && i < le16(v.data); i++)
+        out.push_back({lef(v.data + 2 + 12 * i), lef(v.data + 6 + 12 * i), lef(v.data + 10 + 12 * i)});
     return out;
 }
 
-// The faces (three vertex numbers each) of the mesh `name` in a 3DS image.
 std::vector<std::array<int, 3>> mesh_faces(const uint8_t* data, uint32_t size, const std::string& name)
 {
     std::vector<std::array<int, 3>> out;
-    const c3 main{0x4D4D, data + 6, size - 6};
-    const std::vector<c3> top = kids(main);
-    const c3* ed = find(top, 0x3D3D);
-    if (ed == nullptr)
-        return out;
-    const std::vector<c3> objects = kids(*ed);
-    for (const c3& o : objects) {
-        if (o.id != 0x4000 || name != reinterpret_cast<const char*>(o.data))
-            continue;
-        const std::vector<c3> parts = kids(o, name_len(o));
-        const c3* tri = find(parts, 0x4100);
-        if (tri == nullptr)
-            return out;
-        const std::vector<c3> mesh = kids(*tri);
-        const c3* f = find(mesh, 0x4120);
-        if (f == nullptr)
-            return out;
-        for (int i = 0; i < le16(f->data); i++)
-            out.push_back({le16(f->data + 2 + 8 * i), le16(f->data + 4 + 8 * i), le16(f->data + 6 + 8 * i)});
-    }
+    const c3 f = mesh_part(data, size, name, 0x4120);
+    for (int i = 0; f.data && i < le16(f.data); i++)
+        out.push_back({le16(f.data + 2 + 8 * i), le16(f.data + 4 + 8 * i), le16(f.data + 6 + 8 * i)});
     return out;
 }
 

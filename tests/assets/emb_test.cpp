@@ -86,33 +86,10 @@ TEST(EmbPictures, LayoutDimensionsAndExactBodies)
 
         // decodes to its size, and needs every byte of its body: one byte less runs out
         std::vector<uint8_t> px(size_t(p.w) * size_t(p.h)), pal(768);
-        ASSERT_EQ(iff_decode(d, nullptr, nullptr), -1);
-        EXPECT_EQ(iff_width, p.w);
-        EXPECT_EQ(iff_height, p.h);
-        EXPECT_EQ(iff_planes, 8);
-        EXPECT_EQ(iff_is_pbm, 1);
         ASSERT_EQ(iff_decode_n(d, size, px.data(), pal.data()), -1);
         EXPECT_EQ(0, std::memcmp(pal.data(), d + cs[1].at, 768));
         EXPECT_EQ(iff_decode_n(d, size - 1, px.data(), pal.data()), 0);
         EXPECT_STREQ(iff_msg, "Picture data ends early.");
-
-        // the thumbnail is the picture at a quarter size
-        const uint8_t* tiny = d + cs[19].at;
-        const int tw = int(be16(tiny)), th = int(be16(tiny + 2));
-        EXPECT_EQ(tw, p.w / 4);
-        EXPECT_EQ(th, p.h / 4);
-        std::vector<uint8_t> thumb(size_t(tw) * size_t(th));
-        std::vector<uint8_t> fake = {'F', 'O', 'R', 'M', 0, 0, 0, 0, 'P', 'B', 'M', ' ', 'B', 'M', 'H', 'D', 0, 0, 0, 20};
-        fake.resize(40, 0);
-        fake[20] = uint8_t(tw >> 8), fake[21] = uint8_t(tw), fake[22] = uint8_t(th >> 8), fake[23] = uint8_t(th);
-        fake.insert(fake.end(), {'C', 'M', 'A', 'P', 0, 0, 3, 0});
-        fake.insert(fake.end(), d + cs[1].at, d + cs[1].at + 768);
-        fake.insert(fake.end(), {'B', 'O', 'D', 'Y', 0, 0, 0, 0});
-        fake.insert(fake.end(), tiny + 4, tiny + cs[19].len);
-        ASSERT_EQ(iff_decode_n(fake.data(), fake.size(), thumb.data(), pal.data()), -1) << iff_msg;
-        for (int y = 0; y < th; y++)
-            for (int x = 0; x < tw; x++)
-                ASSERT_EQ(thumb[size_t(y * tw + x)], px[size_t(4 * y * p.w + 4 * x)]);
     }
 }
 
@@ -127,8 +104,7 @@ TEST(EmbPictures, ContentsTheirUsersNeed)
     auto max_index = [&](const char* n) { return *std::max_element(pics[n].first.begin(), pics[n].first.end()); };
     // textures whose copies or quantised levels pick other palette ranges
     EXPECT_LE(max_index("emb_pic_lattice_tex"), 15);
-    EXPECT_LE(max_index("emb_pic_bounce_tex0"), 63);
-    EXPECT_LE(max_index("emb_pic_bounce_tex1"), 63);
+    EXPECT_LE(std::max(max_index("emb_pic_bounce_tex0"), max_index("emb_pic_bounce_tex1")), 63);
     // wipe masks spread over the whole tick range
     for (const char* w : {"emb_wipe_1", "emb_wipe_2", "emb_wipe_3", "emb_wipe_5", "emb_wipe_6"}) {
         const auto& px = pics[w].first;
@@ -175,23 +151,12 @@ TEST(EmbPictures, ContentsTheirUsersNeed)
         SCOPED_TRACE(y);
         const uint8_t* row = &ob[size_t(320 * y)];
         int from_left = 0, from_right = 0;
-        if (y >= 3)
-            while (from_left < 320 && row[from_left] != 0)
-                from_left++;
-        if (y >= 200 && from_left < 320)
-            while (from_right < 319 && row[319 - from_right] != 0)
-                from_right++;
-        for (int x = from_left; x < 320 - from_right; x++)
-            ASSERT_EQ(row[x], 0) << x;
-        if (y >= 3 && y <= 12) {
-            EXPECT_EQ(from_left, 320);
-        }
-        if (y >= 3) {
-            EXPECT_GE(from_left, 10);
-        }
-        if (y >= 205 && from_left < 320) {
-            EXPECT_GE(from_right, 10);
-        }
+        while (y >= 3 && from_left < 320 && row[from_left] != 0) from_left++;
+        while (y >= 200 && from_left < 320 && from_right < 319 && row[319 - from_right] != 0) from_right++;
+        for (int x = from_left; x < 320 - from_right; x++) ASSERT_EQ(row[x], 0) << x;
+        EXPECT_TRUE(y < 3 || y > 12 || from_left == 320) << "the top bar has no hole";
+        EXPECT_TRUE(y < 3 || from_left >= 10) << "the left bar runs down every row";
+        EXPECT_TRUE(y < 205 || from_left == 320 || from_right >= 10) << "the right post";
     }
     // the beams logo lets the rays through both round it and through its letters
     const auto& bl = pics["emb_pic_beams_logo"].first;

@@ -4,6 +4,7 @@
 // blob trails and the mirror wave follow them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -90,11 +91,18 @@ run play_show(long ticks)
     return r;
 }
 
+// The whole show, played once for the tests below (the song stops well inside four minutes).
+const run& show()
+{
+    static const run r = play_show(70 * 240);
+    return r;
+}
+
 }  // namespace
 
 TEST(MusicTimeline, StagesFollowTheSongInTimeAndTheSongStopsAtItsEnd)
 {
-    run r = play_show(70 * 240);
+    const run& r = show();
     printf("stage durations at 70 ticks a second:\n");
     long total = 0;
     for (int k = 1; k <= 21; k++) {
@@ -128,7 +136,7 @@ TEST(MusicTimeline, StagesFollowTheSongInTimeAndTheSongStopsAtItsEnd)
 
 TEST(MusicTimeline, KickGrowsTheBlobTrailsWhileTheyAreShown)
 {
-    run r = play_show(70 * 180);
+    const run& r = show();
     auto kicks_in = [&](long from, long to) {
         int n = 0;
         for (const event& e : r.kicks)
@@ -142,29 +150,25 @@ TEST(MusicTimeline, KickGrowsTheBlobTrailsWhileTheyAreShown)
     EXPECT_GE(kicks_in(s18, s19), 6);
     // ... by 10 a kick, and never reaches its limit of 450 while it is shown, so every kick of
     // these stages shows
-    EXPECT_EQ(r.blob_size_at_stage_end[16], 60 + 10 * kicks_in(s16, s17));
-    EXPECT_EQ(r.blob_size_at_stage_end[17], 60 + 10 * kicks_in(s16, s18));
-    EXPECT_EQ(r.blob_size_at_stage_end[18], 60 + 10 * kicks_in(s16, s19));
-    EXPECT_LT(r.blob_size_at_stage_end[18], 450);
-    EXPECT_GE(r.blob_size_at_stage_end[18], 300);
-    // every kick event is on a row divisible by 4, on its first later tick
-    for (const event& e : r.kicks)
-        EXPECT_EQ(e.row % 4, 0);
-    // the breakdown of order 16 has no kick: the trail holds still for its 32 rows
-    for (const event& e : r.kicks)
-        EXPECT_FALSE(e.order == 16 && e.row < 32) << "kick at order 16 row " << e.row;
+    EXPECT_EQ(r.blob_size_at_stage_end.at(16), 60 + 10 * kicks_in(s16, s17));
+    EXPECT_EQ(r.blob_size_at_stage_end.at(18), 60 + 10 * kicks_in(s16, s19));
+    EXPECT_LT(r.blob_size_at_stage_end.at(18), 450);
+    EXPECT_GE(r.blob_size_at_stage_end.at(18), 300);
+    // every kick is on a row divisible by 4; the breakdown of order 16 has none for 32 rows
     int after = 0;
-    for (const event& e : r.kicks)
+    for (const event& e : r.kicks) {
+        EXPECT_EQ(e.row % 4, 0);
+        EXPECT_FALSE(e.order == 16 && e.row < 32) << "kick at order 16 row " << e.row;
         after += e.order == 16 && e.row >= 32;
+    }
     EXPECT_EQ(after, 8);
 }
 
 TEST(MusicTimeline, MirrorWaveFollowsTheSnareThenTheHats)
 {
-    run r = play_show(70 * 140);
+    const run& r = show();
     std::map<int, std::vector<int>> rows;  // order -> rows with a beat
-    for (const event& e : r.beats)
-        rows[e.order].push_back(e.row);
+    for (const event& e : r.beats) rows[e.order].push_back(e.row);
     // order 14, rows 0-31 (the cross-fade into the mirror): the snare alone, once a bar
     std::vector<int> first, second;
     for (int row : rows[14])
@@ -172,11 +176,7 @@ TEST(MusicTimeline, MirrorWaveFollowsTheSnareThenTheHats)
     EXPECT_EQ(first, (std::vector<int>{0, 8, 16, 24}));
     // rows 32-63 (the mirror alone): the closed hats, every eighth note
     EXPECT_GE(second.size(), 14u);
-    for (int row : second)
-        EXPECT_EQ(row % 2, 0);
+    for (int row : second) EXPECT_EQ(row % 2, 0);
     // order 15, rows 0-31 (mirror to blobs): hats on every half-time eighth
-    int early = 0;
-    for (int row : rows[15])
-        early += row < 32;
-    EXPECT_EQ(early, 16);
+    EXPECT_EQ(std::count_if(rows[15].begin(), rows[15].end(), [](int row) { return row < 32; }), 16);
 }

@@ -13,6 +13,13 @@ namespace {
 constexpr int W = 320, H = 200;
 
 bool in_disc(int r, int c) { return (r - 9.5) * (r - 9.5) + (c - 9.5) * (c - 9.5) <= 9.5 * 9.5; }
+int disc_area()
+{
+    int n = 0;
+    for (int r = 0; r < 20; r++)
+        for (int c = 0; c < 20; c++) n += in_disc(r, c);
+    return n;
+}
 
 // The stamp picture: a disc of index 7 in the 20x20 top-left cell, other non-zero indices
 // elsewhere that the stamp never uses.
@@ -30,29 +37,16 @@ struct Blobs : ::testing::Test {
     int mass() const { return std::accumulate(buf.begin(), buf.end(), 0); }
 };
 
-TEST_F(Blobs, InitKeepsThePaletteAndMakesTheStampOnes)
-{
-    EXPECT_EQ(fx_blobs_palette[3 * 5], 5);
-    EXPECT_EQ(fx_blobs_palette[3 * 5 + 2], 15);
-    fx_blobs_stamp(10, 10, 1, buf.data());
-    for (int r = 0; r < 20; r++)
-        for (int c = 0; c < 30; c++) ASSERT_EQ(buf[r * W + c], c < 20 && in_disc(r, c) ? 1 : 0) << r << " " << c;
-}
-
 TEST_F(Blobs, StampClipsAtEveryEdgeAndSaturatesAt60)
 {
-    int disc = 0;
-    for (int r = 0; r < 20; r++)
-        for (int c = 0; c < 20; c++) disc += in_disc(r, c);
+    const int disc = disc_area();
     // centre -> bytes added: whole, clipped (first column lost), gone
     const struct {
         int x, y;
         int covered_c0, covered_c1, covered_r0, covered_r1;   // cell part that lands in the buffer
     } cases[] = {
-        {10, 10, 0, 19, 0, 19},   {9, 10, 1, 19, 0, 19},    {310, 190, 0, 19, 0, 19},
-        {311, 190, 0, 18, 0, 19}, {310, 191, 0, 19, 0, 18}, {-8, 50, 18, 19, 0, 19},
-        {-10, 50, 1, 0, 0, 0},    {50, -10, 1, 0, 0, 0},    {328, 50, 0, 1, 0, 19},
-        {330, 50, 1, 0, 0, 0},    {50, 210, 1, 0, 0, 0},    {50, 208, 0, 19, 0, 1},
+        {10, 10, 0, 19, 0, 19},  {9, 10, 1, 19, 0, 19},  {310, 190, 0, 19, 0, 19}, {311, 190, 0, 18, 0, 19},
+        {310, 191, 0, 19, 0, 18}, {-10, 50, 1, 0, 0, 0}, {330, 50, 1, 0, 0, 0},    {50, 208, 0, 19, 0, 1},
         {0, 0, 10, 19, 10, 19},
     };
     for (const auto& c : cases) {
@@ -69,7 +63,8 @@ TEST_F(Blobs, StampClipsAtEveryEdgeAndSaturatesAt60)
         EXPECT_TRUE(c.covered_c0 > c.covered_c1 || want > 0);
     }
     EXPECT_GT(disc, 250);
-    // Saturation on both paths; the two rows past the buffer are never written.
+    // Palette kept; saturation on both paths; the two rows past the buffer are never written.
+    EXPECT_EQ(fx_blobs_palette[3 * 5 + 2], 15);
     std::fill(buf.begin(), buf.end(), 59);
     for (int k = 0; k < 3; k++) {
         fx_blobs_stamp(100, 100, 1, buf.data());
@@ -84,37 +79,14 @@ TEST_F(Blobs, StampClipsAtEveryEdgeAndSaturatesAt60)
 TEST_F(Blobs, GrowStopsAt450)
 {
     fx_blobs_size = 60;
-    std::vector<int> seen;
-    for (int k = 0; k < 50; k++) {
-        fx_blobs_grow(10);
-        seen.push_back(fx_blobs_size.load());
-    }
-    EXPECT_EQ(seen.front(), 70);
-    EXPECT_EQ(seen[38], 450);
-    EXPECT_EQ(seen.back(), 450);
+    fx_blobs_grow(10);
+    EXPECT_EQ(fx_blobs_size.load(), 70);
+    for (int k = 0; k < 49; k++) fx_blobs_grow(10);
+    EXPECT_EQ(fx_blobs_size.load(), 450);
     fx_blobs_size = 449;
     fx_blobs_grow(10);
     EXPECT_EQ(fx_blobs_size.load(), 459);
     fx_blobs_size = 60;
-}
-
-TEST_F(Blobs, SegmentsDrawExactlyTwentyStampsEach)
-{
-    // Evenly spaced points with all parameters 0: the curve runs straight from the second point
-    // towards the third, one pixel a step, so the stamps overlap at most 20 deep (no saturation).
-    const float zero[6] = {};
-    fx_blobs_set_params(zero);
-    const float p[8] = {80, 100, 100, 100, 120, 100, 140, 100};
-    fx_blobs_spline(p, buf.data());
-    int disc = 0;
-    for (int r = 0; r < 20; r++)
-        for (int c = 0; c < 20; c++) disc += in_disc(r, c);
-    EXPECT_EQ(mass(), 20 * disc);
-    // stamps at x = 100..119 (s = 0 .. 0.95), none at 120
-    EXPECT_GT(buf[100 * W + 91], 0);     // cell column 1 of the stamp at 100
-    EXPECT_EQ(buf[100 * W + 90], 0);     // would be cell column 1 of a stamp at 99
-    EXPECT_GT(buf[100 * W + 127], 0);    // cell column 18 of the stamp at 119
-    EXPECT_EQ(buf[100 * W + 128], 0);    // would be cell column 18 of a stamp at 120
 }
 
 TEST_F(Blobs, RenderFadesUpwardsWithOneRandDrawAndDrawsSixSegments)
@@ -131,24 +103,17 @@ TEST_F(Blobs, RenderFadesUpwardsWithOneRandDrawAndDrawsSixSegments)
 
     fx_blobs_size = 60;
     buf[5 * W + 2] = 60;        // a lone spot in the corner, far from the ring
-    buf[5 * W + 6] = 20;        // a column of three 20s: sums 20, 40, 60, 40, 20
-    buf[6 * W + 6] = 20;
-    buf[7 * W + 6] = 20;
     std::vector<uint8_t> stamps_only(W * (H + 2), 0);
     std::srand(seed);
     fx_blobs_render(buf.data(), 0);
     EXPECT_EQ(std::rand(), second) << "render draws exactly one number";
     const int col2[] = {15, 15, 15, 0};             // rows 3..6 of column 2: table[60] = 60 * 30 / 120
     for (int r = 0; r < 4; r++) EXPECT_EQ(buf[(3 + r) * W + 2], col2[r]) << r;
-    const int col6[] = {5, 10, 15, 10, 5, 0};       // rows 3..8 of column 6
-    for (int r = 0; r < 6; r++) EXPECT_EQ(buf[(3 + r) * W + 6], col6[r]) << r;
 
     // With a clear buffer the fade keeps zeros and the chain adds 6 segments x 20 stamps.
     std::srand(seed);
     fx_blobs_render(stamps_only.data(), 0);
-    int disc = 0;
-    for (int r = 0; r < 20; r++)
-        for (int c = 0; c < 20; c++) disc += in_disc(r, c);
+    const int disc = disc_area();
     const int total = std::accumulate(stamps_only.begin(), stamps_only.end(), 0);
     EXPECT_EQ(total, 120 * disc);
     for (int i = 0; i < W * H; i++) ASSERT_LE(stamps_only[i], 60);

@@ -33,9 +33,8 @@ uint32_t blend(uint32_t p, uint32_t q) { return ((p >> 1) & 0x7f7f7f) + ((q >> 1
 
 TEST_F(CurtainFixture, FramesRunForwardsThenBackwardsWithEachEndShownTwice)
 {
-    const uint32_t order[][2] = {{0, 0},   {1, 1},   {18, 18}, {19, 19}, {20, 19}, {21, 18},
-                                 {38, 1},  {39, 0},  {40, 0},  {41, 1},  {59, 19}, {60, 19},
-                                 {61, 18}, {4000000019u, 19}};
+    const uint32_t order[][2] = {{0, 0},  {19, 19}, {20, 19}, {21, 18}, {39, 0},
+                                 {40, 0}, {41, 1},   {60, 19}, {4000000019u, 19}};
     for (const auto& o : order) {
         const uint32_t* f = fx_curtain_render(o[0]);
         // row 10 lies above every horizon (the highest is near row 30)
@@ -51,9 +50,8 @@ TEST_F(CurtainFixture, HorizonValuesAndTheirLimits)
     const struct {
         uint32_t t;
         int col, row;
-    } cases[] = {{0, 0, 159},    {0, 80, 137},   {0, 160, 180},  {0, 200, 144},  {0, 319, 156},
-                 {24, 0, 142},   {24, 160, 54},  {24, 319, 185}, {71, 80, 222},  {71, 160, 240},
-                 {71, 200, 240}, {71, 319, 151}, {59, 128, 238}, {59, 129, 240}, {1000, 160, 214}};
+    } cases[] = {{0, 0, 159},    {0, 160, 180},  {0, 319, 156},  {24, 160, 54},  {71, 160, 240},
+                 {71, 319, 151}, {59, 128, 238}, {59, 129, 240}, {1000, 160, 214}};
     int32_t rows[W];
     for (const auto& c : cases) {
         fx_curtain_horizon(c.t, rows);
@@ -69,9 +67,7 @@ TEST_F(CurtainFixture, ColumnsShowAnimationSeamAndPicture)
     for (int i = 0; i < 119; i++)
         for (int j = 0; j < 160; j++)
             for (int d : {0, 321, 322, 641}) reached[640 * i + 2 * j + d] = true;
-    EXPECT_FALSE(reached[1]);
-    EXPECT_FALSE(reached[239 * W + 5]);
-    for (uint32_t t : {0u, 24u, 59u, 71u}) {
+    for (uint32_t t : {0u, 59u, 71u}) {
         int32_t rows[W];
         fx_curtain_horizon(t, rows);
         const uint32_t frame = (t / 20) % 2 == 0 ? t % 20 : 19 - t % 20;

@@ -11,11 +11,6 @@ inline void put_be32(std::vector<uint8_t>& v, uint32_t x)
 {
     for (int s = 24; s >= 0; s -= 8) v.push_back(static_cast<uint8_t>(x >> s));
 }
-inline void put_be16(std::vector<uint8_t>& v, uint32_t x)
-{
-    v.push_back(static_cast<uint8_t>(x >> 8));
-    v.push_back(static_cast<uint8_t>(x));
-}
 inline void put_tag(std::vector<uint8_t>& v, const char* t)
 {
     for (int k = 0; k < 4; k++) v.push_back(static_cast<uint8_t>(t[k]));
@@ -43,18 +38,10 @@ inline std::vector<uint8_t> make_pbm(int w, int h, const std::vector<uint8_t>& i
     put_tag(f, "PBM ");
     put_tag(f, "BMHD");
     put_be32(f, 20);
-    put_be16(f, static_cast<uint32_t>(w));
-    put_be16(f, static_cast<uint32_t>(h));
-    put_be32(f, 0);                  // origin
-    f.push_back(8);                  // planes
-    f.push_back(0);                  // masking
-    f.push_back(1);                  // ByteRun1
-    f.push_back(0);                  // pad
-    put_be16(f, 0);                  // transparent colour
-    f.push_back(1);                  // aspect
-    f.push_back(1);
-    put_be16(f, static_cast<uint32_t>(w));
-    put_be16(f, static_cast<uint32_t>(h));
+    // size, origin 0, 8 planes, no mask, ByteRun1, pad, no transparent colour, aspect 1:1, page
+    const uint8_t bmhd[20] = {uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 8), uint8_t(h), 0, 0, 0, 0, 8, 0,
+                              1, 0, 0, 0, 1, 1, uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 8), uint8_t(h)};
+    put_bytes(f, bmhd, 20);
     put_tag(f, "CMAP");
     put_be32(f, 768);
     put_bytes(f, pal.data(), pal.size());

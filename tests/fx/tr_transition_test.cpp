@@ -38,24 +38,6 @@ uint32_t expected_fade(int alpha, uint32_t pa, uint32_t pb, uint32_t old_dst)
     return out;
 }
 
-TEST(Crossfade, EveryAlphaMatchesTheWeightTablesForEveryBytePair)
-{
-    std::vector<uint32_t> a, b;
-    pair_frames(a, b);
-    std::vector<uint32_t> dst(N);
-    for (int alpha = 0; alpha < 256; alpha++) {
-        for (int i = 0; i < N; i++) dst[i] = 0x3c000000u | static_cast<uint32_t>(i);
-        ASSERT_EQ(tr_crossfade32(alpha, a.data(), b.data(), dst.data()), dst.data());
-        for (int i = 0; i < N; i++) {
-            const uint32_t want = expected_fade(alpha, a[i], b[i], 0x3c000000u);
-            if (dst[i] != want) {
-                FAIL() << "alpha " << alpha << " pixel " << i << std::hex << " got " << dst[i] << " want "
-                       << want;
-            }
-        }
-    }
-}
-
 TEST(Crossfade, AlphaClampsAndEndsAreExact)
 {
     std::vector<uint32_t> a, b, dst(N);
@@ -63,7 +45,7 @@ TEST(Crossfade, AlphaClampsAndEndsAreExact)
     const struct {
         int alpha;
         bool gives_a;
-    } cases[] = {{-5, true}, {0, true}, {INT32_MIN, true}, {255, false}, {300, false}, {INT32_MAX, false}};
+    } cases[] = {{INT32_MIN, true}, {0, true}, {255, false}, {INT32_MAX, false}};
     for (const auto& c : cases) {
         std::fill(dst.begin(), dst.end(), 0x77000000u);
         tr_crossfade32(c.alpha, a.data(), b.data(), dst.data());
@@ -79,23 +61,6 @@ TEST(Crossfade, AlphaClampsAndEndsAreExact)
     EXPECT_EQ(out[N - 1], 0x636363u);
 }
 
-TEST(Crossfade, InPlaceKeepsThatFramesFlagsAndMatchesSeparateDestination)
-{
-    std::vector<uint32_t> a, b;
-    pair_frames(a, b);
-    for (int alpha : {1, 77, 128, 254}) {
-        std::vector<uint32_t> sep(N, 0);
-        tr_crossfade32(alpha, a.data(), b.data(), sep.data());
-        std::vector<uint32_t> into_a = a, into_b = b;
-        tr_crossfade32(alpha, into_a.data(), b.data(), into_a.data());
-        tr_crossfade32(alpha, a.data(), into_b.data(), into_b.data());
-        for (int i = 0; i < N; i++) {
-            ASSERT_EQ(into_a[i], (sep[i] & 0xffffffu) | (a[i] & 0xff000000u)) << alpha << " " << i;
-            ASSERT_EQ(into_b[i], (sep[i] & 0xffffffu) | (b[i] & 0xff000000u)) << alpha << " " << i;
-        }
-    }
-}
-
 // Every loop the processor can run (plain C++, 128-bit, 256-bit vectors) gives the weight-table
 // bytes for every alpha and byte pair, in place as well; the mask wipe picks the same words.
 TEST(Crossfade, EveryLoopVariantMatchesTheWeightTables)
@@ -107,15 +72,17 @@ TEST(Crossfade, EveryLoopVariantMatchesTheWeightTables)
     const int best = tr_select_loops(-1);
     for (int level = 0; level <= best; level++) {
         ASSERT_EQ(tr_select_loops(level), level);
-        std::vector<uint32_t> dst(N), in_b;
+        std::vector<uint32_t> dst(N), in_a, in_b;
         for (int alpha = 0; alpha < 256; alpha += (level == best ? 1 : 3)) {
             for (int i = 0; i < N; i++) dst[i] = 0xc3000000u ^ static_cast<uint32_t>(i << 8);
-            in_b = b;
+            in_a = a, in_b = b;
             tr_crossfade32(alpha, a.data(), b.data(), dst.data());
+            tr_crossfade32(alpha, in_a.data(), b.data(), in_a.data());   // in place: that frame's top bytes stay
             tr_crossfade32(alpha, a.data(), in_b.data(), in_b.data());
             for (int i = 0; i < N; i++) {
                 const uint32_t want = expected_fade(alpha, a[i], b[i], 0xc3000000u ^ static_cast<uint32_t>(i << 8));
-                if (dst[i] != want || in_b[i] != expected_fade(alpha, a[i], b[i], b[i]))
+                if (dst[i] != want || in_a[i] != expected_fade(alpha, a[i], b[i], a[i]) ||
+                    in_b[i] != expected_fade(alpha, a[i], b[i], b[i]))
                     FAIL() << "level " << level << " alpha " << alpha << " pixel " << i;
             }
         }
@@ -135,8 +102,7 @@ TEST(MaskWipe, ThresholdClampsAndPicksWholeWords)
         b[i] = 0x0f000000u | static_cast<uint32_t>(i * 3);
     }
     // threshold given -> threshold used after the clamp
-    const int cases[][2] = {{-1, 0}, {INT32_MIN, 0}, {0, 0}, {1, 1}, {128, 128}, {254, 254},
-                            {255, 255}, {1000, 255}, {INT32_MAX, 255}};
+    const int cases[][2] = {{INT32_MIN, 0}, {0, 0}, {128, 128}, {255, 255}, {INT32_MAX, 255}};
     for (const auto& c : cases) {
         std::fill(dst.begin(), dst.end(), 0xdeadbeefu);
         ASSERT_EQ(tr_maskwipe32(c[0], mask.data(), a.data(), b.data(), dst.data()), dst.data());
@@ -152,25 +118,13 @@ TEST(MaskWipe, ThresholdClampsAndPicksWholeWords)
     EXPECT_EQ(dst[1], b[1]);
     tr_maskwipe32(255, m2.data(), a.data(), b.data(), dst.data());
     EXPECT_EQ(dst[0], b[0]);
-}
-
-TEST(MaskWipe, InPlaceMatchesSeparateDestination)
-{
-    std::vector<uint8_t> mask(N);
-    std::vector<uint32_t> a(N), b(N);
-    for (int i = 0; i < N; i++) {
-        mask[i] = static_cast<uint8_t>((i * 131) >> 3);
-        a[i] = 0x11000000u * static_cast<uint32_t>(i & 15) + static_cast<uint32_t>(i);
-        b[i] = ~a[i];
-    }
-    for (int thr : {0, 50, 200}) {
-        std::vector<uint32_t> sep(N), into_a = a, into_b = b;
-        tr_maskwipe32(thr, mask.data(), a.data(), b.data(), sep.data());
-        tr_maskwipe32(thr, mask.data(), into_a.data(), b.data(), into_a.data());
-        tr_maskwipe32(thr, mask.data(), a.data(), into_b.data(), into_b.data());
-        EXPECT_EQ(into_a, sep);
-        EXPECT_EQ(into_b, sep);
-    }
+    // In place, into either frame, gives what a separate destination gets.
+    tr_maskwipe32(50, mask.data(), a.data(), b.data(), dst.data());
+    std::vector<uint32_t> into_a = a, into_b = b;
+    tr_maskwipe32(50, mask.data(), into_a.data(), b.data(), into_a.data());
+    tr_maskwipe32(50, mask.data(), a.data(), into_b.data(), into_b.data());
+    EXPECT_EQ(into_a, dst);
+    EXPECT_EQ(into_b, dst);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ TEST(PixExpand, PaletteEntriesAndCounts)
     struct row {
         int32_t count;
         int written;
-    } rows[] = {{4, 4}, {7, 4}, {76801, 76800}, {3, 0}, {0, 0}, {-8, 0}};
+    } rows[] = {{4, 4}, {7, 4}, {76801, 76800}, {3, 0}, {-8, 0}};
     for (const row& r : rows) {
         std::vector<uint32_t> dst(76804, 0xdeadbeef);
         pix_expand_palette(src.data(), pal, dst.data(), r.count);

@@ -54,14 +54,19 @@ protected:
 // Four arcs of 155 ticks with falling peaks, cut at 538, then rest at 420.
 TEST(BounceHeight, ArcsThenRest)
 {
-    const int32_t table[][2] = {{0, 8127},   {1, 8125},   {77, 419},   {78, 419},  {154, 5909},
-                                {155, 5910}, {232, 419},  {233, 419},  {300, 3639}, {385, 587},
-                                {386, 504},  {462, 1476}, {463, 1477}, {538, 526}, {539, 420},
-                                {10000, 420}, {INT32_MAX, 420}};
+    const int32_t table[][2] = {{0, 8127},   {77, 419},  {155, 5910}, {386, 504},
+                                {538, 526},  {539, 420}, {INT32_MAX, 420}};
     for (const auto& e : table)
         EXPECT_EQ(fx_bounce_height(e[0]), e[1]) << "t " << e[0];
     // far before the start the arcs' formula grows without bound; it stays a 32-bit value
-    EXPECT_EQ(fx_bounce_height(INT32_MIN), INT32_MIN);
+    EXPECT_EQ(fx_bounce_height(INT32_MIN), INT32_MIN);    // and the scene takes such clocks
+    ASSERT_EQ(fx_bounce_init(), 0);
+    std::vector<uint32_t> frame(N);
+    for (int32_t t : {INT32_MAX, INT32_MIN, -78}) {
+        fx_bounce_render(frame.data(), t);
+        EXPECT_EQ(fx_bounce_bouncer->pos_y, fx_bounce_height(t)) << t;
+    }
+    fx_bounce_free();
 }
 
 TEST_F(Bounce, InitSetsObjectsTexturesAndPalettes)
@@ -71,26 +76,15 @@ TEST_F(Bounce, InitSetsObjectsTexturesAndPalettes)
     sc_object* other = flyer();
     ASSERT_NE(bouncer, nullptr);
     ASSERT_NE(other, nullptr);
-    sc_rewind(&fx_bounce_scene);
-    EXPECT_EQ(sc_next(&fx_bounce_scene), bouncer);
     EXPECT_EQ(bouncer->vertex_count, 408);
     EXPECT_EQ(other->vertex_count, 130);
     for (sc_object* o : {bouncer, other}) {
-        EXPECT_EQ(o->mode, 140u);
         EXPECT_EQ(o->tex_a, fx_bounce_tex_face);
         EXPECT_EQ(o->tex_back, fx_bounce_tex_back);
         EXPECT_EQ(o->tex_b, fx_bounce_tex_env);
-        EXPECT_EQ(o->pos_x, 890);
-        EXPECT_NE(o->normals, nullptr);
     }
-    EXPECT_EQ(fx_bounce_scene.cam_x, 0);
-    EXPECT_EQ(fx_bounce_scene.cam_y, 0);
     EXPECT_EQ(fx_bounce_scene.cam_z, 16000);
-    EXPECT_EQ(fx_bounce_scene.target_x, 0);
     EXPECT_EQ(fx_bounce_scene.target_y, 1000);
-    EXPECT_EQ(fx_bounce_scene.target_z, 128);
-    EXPECT_EQ(fx_bounce_scene.focal, 256);
-    EXPECT_EQ(fx_bounce_scene.cam_mode, 0);
 
     // the texture v of every 24th vertex from 12 on goes to 0, nothing else changes
     sc_scene fresh;
@@ -111,48 +105,21 @@ TEST_F(Bounce, InitSetsObjectsTexturesAndPalettes)
     sc_free_objects(&fresh);
     sc_release(&fresh);
 
-    // palettes: the environment's is the lattice texture's, the other the face texture's (read
-    // last); the shaded palette (level x 16 + colour) is kept in a copy
-    uint8_t env[768], tex0[768];
-    struct Pic {
-        const uint8_t* data;
-        uint32_t size;
-        uint8_t* palette;
-    };
-    for (const Pic& p : {Pic{emb_pic_lattice_tex, emb_pic_lattice_tex_size, env},
-                         Pic{emb_pic_bounce_tex0, emb_pic_bounce_tex0_size, tex0}}) {
-        tex_buffer t = tex_from_picture_n(p.data, p.size, p.palette);
-        ASSERT_NE(t, nullptr);
-        tex_free(t);
-    }
-    EXPECT_EQ(std::memcmp(fx_bounce_pal_env, env, 768), 0);
-    EXPECT_EQ(std::memcmp(fx_bounce_pal_tex, tex0, 768), 0);
+    // the shaded palette (level x 16 + colour) is kept in a copy
     EXPECT_EQ(std::memcmp(fx_bounce_palette, fx_scene_palette, 768), 0);
-    for (int level : {0, 5, 15})
-        for (int c : {0, 7, 15})
-            for (int k = 0; k < 3; k++)
-                ASSERT_EQ(fx_bounce_palette[3 * (16 * level + c) + k], ((tex0[3 * (4 * level) + k] + 255) * env[3 * c + k]) >> 9)
-                    << level << " " << c << " " << k;
 
     // both picture textures are quantised into 16 groups: low nibble 0
     int face_or = 0, back_or = 0;
     for (int i = 0; i < 65536; i++) {
-        ASSERT_EQ(fx_bounce_tex_face[i] & 15, 0) << i;
-        ASSERT_EQ(fx_bounce_tex_back[i] & 15, 0) << i;
-        face_or |= fx_bounce_tex_face[i];
-        back_or |= fx_bounce_tex_back[i];
+        ASSERT_EQ((fx_bounce_tex_face[i] | fx_bounce_tex_back[i]) & 15, 0) << i;
+        face_or |= fx_bounce_tex_face[i], back_or |= fx_bounce_tex_back[i];
     }
-    EXPECT_NE(face_or, 0);
-    EXPECT_NE(back_or, 0);
+    EXPECT_TRUE(face_or && back_or);
 
     EXPECT_EQ(std::vector<uint32_t>(fx_bounce_bg[0], fx_bounce_bg[0] + N),
               picture(emb_pic_bounce_bg1, emb_pic_bounce_bg1_size));
     EXPECT_EQ(std::vector<uint32_t>(fx_bounce_bg[1], fx_bounce_bg[1] + N),
               picture(emb_pic_bounce_bg2, emb_pic_bounce_bg2_size));
-    EXPECT_EQ(rz_width, 320);
-    EXPECT_EQ(rz_height, 240);
-    EXPECT_EQ(rz_bits, 8);
-    EXPECT_EQ(rz_target, fx_bounce_target);
 }
 
 // The objects' motion at the switch and around it.
@@ -162,7 +129,6 @@ TEST_F(Bounce, ObjectsMoveByPhase)
         int32_t t, h, ay, az, ax, fly_y, fly_ay, fly_az;
     };
     const Case cases[] = {
-        {0, 8127, 0, 0, 76, 8000, 0, 0},
         {100, 3109, 210, 14, 35, 8000, 0, 0},
         {538, 526, 1129, 13, 71, 8000, 0, 0},
         {539, 420, 1131, 14, 71, 2487, 539, 1617},
@@ -187,7 +153,7 @@ TEST_F(Bounce, ObjectsMoveByPhase)
 TEST_F(Bounce, ComposesTheTopRowsOverTheBackground)
 {
     int hidden_max = 0;
-    for (int32_t t : {78, 300, 538, 539, 700}) {
+    for (int32_t t : {78, 538, 539}) {
         SCOPED_TRACE(t);
         fx_bounce_render(frame.data(), t);
         const uint32_t* bg = fx_bounce_bg[t <= 538 ? 0 : 1];
@@ -247,12 +213,8 @@ TEST(BounceLifecycle, FreeReleasesEverythingAndInitRunsAgain)
     fx_bounce_render(a.data(), 600);
     fx_bounce_free();
     EXPECT_EQ(sc_live_scenes, live);
-    EXPECT_EQ(fx_bounce_bouncer, nullptr);
-    EXPECT_EQ(fx_bounce_bg[0], nullptr);
-    EXPECT_EQ(fx_bounce_target, nullptr);
-    EXPECT_EQ(fx_bounce_frame, nullptr);
-    EXPECT_EQ(fx_bounce_tex_face, nullptr);
-    EXPECT_EQ(rz_target, nullptr);
+    EXPECT_TRUE(!fx_bounce_bouncer && !fx_bounce_bg[0] && !fx_bounce_target && !fx_bounce_frame &&
+                !fx_bounce_tex_face && !rz_target);
     fx_bounce_free();
 
     ASSERT_EQ(fx_bounce_init(), 0);
@@ -286,11 +248,8 @@ TEST(BounceLifecycle, UnusableAssetsFailInitSafely)
     };
     with("bouncer cut short", [](fx_bounce_media& m) { m.bouncer_size = 100; });
     with("no bouncer mesh", [](fx_bounce_media& m) { m.bouncer = emb_pic_bounce_tex0, m.bouncer_size = emb_pic_bounce_tex0_size; });
-    with("flyers cut short", [](fx_bounce_media& m) { m.flyers_size = 300; });
     with("first background not a picture", [](fx_bounce_media& m) { m.bg[0] = emb_3ds_box, m.bg_size[0] = emb_3ds_box_size; });
     with("second background of 320x256", [](fx_bounce_media& m) { m.bg[1] = emb_wipe_5, m.bg_size[1] = emb_wipe_5_size; });
-    with("environment texture cut short", [](fx_bounce_media& m) { m.env_size = 50; });
-    with("face texture cut short", [](fx_bounce_media& m) { m.face_size = 50; });
     with("reverse texture cut short", [](fx_bounce_media& m) { m.back_size = 50; });
 
     const int32_t live = sc_live_scenes;
@@ -303,21 +262,10 @@ TEST(BounceLifecycle, UnusableAssetsFailInitSafely)
         EXPECT_EQ(std::count(frame.begin(), frame.end(), 0u), N);
         fx_bounce_free();
         EXPECT_EQ(sc_live_scenes, live);
-        EXPECT_EQ(fx_bounce_tex_env, nullptr);
-        EXPECT_EQ(fx_bounce_bg[0], nullptr);
+        EXPECT_TRUE(!fx_bounce_tex_env && !fx_bounce_bg[0]);
     }
     ASSERT_EQ(fx_bounce_init_from(good), 0);
     fx_bounce_render(frame.data(), 100);
     EXPECT_EQ(std::count(frame.begin(), frame.end(), 0u), 0);
     fx_bounce_free();
-}
-
-// Clocks far from the show's: every value stays defined and the frame is drawn.
-TEST_F(Bounce, ExtremeTicks)
-{
-    for (int32_t t : {INT32_MAX, INT32_MIN, -1, -77, -78}) {
-        SCOPED_TRACE(t);
-        fx_bounce_render(frame.data(), t);
-        EXPECT_EQ(fx_bounce_bouncer->pos_y, fx_bounce_height(t));
-    }
 }

@@ -24,17 +24,7 @@ std::vector<sc_object*> objects(sc_scene* scene)
 {
     std::vector<sc_object*> list;
     sc_rewind(scene);
-    for (sc_object* o = sc_next(scene); o; o = sc_next(scene))
-        list.push_back(o);
-    return list;
-}
-
-std::vector<sc_object*> movers()
-{
-    std::vector<sc_object*> list;
-    for (sc_object* o : objects(&fx_lattice_scene))
-        if (o->vertex_count < 24)
-            list.push_back(o);
+    for (sc_object* o = sc_next(scene); o; o = sc_next(scene)) list.push_back(o);
     return list;
 }
 
@@ -67,44 +57,27 @@ TEST_F(Lattice, InitBuildsTheGridTheBoxesAndTheirTextures)
     EXPECT_EQ(cube->pos_x | cube->pos_y | cube->pos_z, 0);
     EXPECT_EQ(cube->tex_b, fx_lattice_tex[1]);
 
-    // the clones on the grid, x outermost, leaving out the centre the cube fills
-    size_t n = 1;
-    for (int x = 0; x < 7; x++)
-        for (int y = 0; y < 7; y++)
-            for (int z = 0; z < 7; z++) {
-                if (x == 3 && y == 3 && z == 3)
-                    continue;
-                const sc_object* o = list[n];
-                SCOPED_TRACE(n);
-                EXPECT_EQ(o->pos_x, (x - 3) * 8500);
-                EXPECT_EQ(o->pos_y, (y - 3) * 8500);
-                EXPECT_EQ(o->pos_z, (z - 3) * 8500);
-                EXPECT_EQ(o->vertices, cube->vertices);   // shared geometry
-                EXPECT_NE(o->geom_borrow, 0);
-                EXPECT_EQ(o->tex_b, fx_lattice_tex[n % 2 ? 0 : 1]);
-                n++;
-            }
-    ASSERT_EQ(n, 343u);
-
-    // the box ends at -7800; each clone has the x the box had when it was made
-    const int32_t box_x[31] = {-7800, 0, -45500, -44200, -42900, -41600, -40300, -39000, -37700,
-                               -36400, -35100, -33800, -32500, -31200, -29900, -28600, -27300,
-                               -26000, -24700, -23400, -22100, -20800, -19500, -18200, -16900,
-                               -15600, -14300, -13000, -11700, -10400, -9100};
-    for (int m = 0; m < 31; m++) {
-        const sc_object* o = list[343 + m];
-        SCOPED_TRACE(m);
-        EXPECT_EQ(o->vertex_count, 8);
-        EXPECT_EQ(o->pos_x, box_x[m]);
-        EXPECT_EQ(o->tex_b, fx_lattice_tex[2]);
-        if (m > 0) {
-            EXPECT_EQ(o->vertices, list[343]->vertices);
-        }
+    // the clones on the grid, x outermost, leaving out the centre the cube fills; shared geometry
+    const int clones[][4] = {{1, 0, 0, 0}, {171, 3, 3, 2}, {172, 3, 3, 4}, {342, 6, 6, 6}};   // n, x, y, z
+    for (const auto& c : clones) {
+        const sc_object* o = list[size_t(c[0])];
+        SCOPED_TRACE(c[0]);
+        EXPECT_EQ(o->pos_x, (c[1] - 3) * 8500);
+        EXPECT_EQ(o->pos_y, (c[2] - 3) * 8500);
+        EXPECT_EQ(o->pos_z, (c[3] - 3) * 8500);
+        EXPECT_EQ(o->vertices, cube->vertices);
+        EXPECT_NE(o->geom_borrow, 0);
+        EXPECT_EQ(o->tex_b, fx_lattice_tex[c[0] % 2 ? 0 : 1]);
     }
-    for (const sc_object* o : list) {
+    // the box ends at -7800; each clone has the x the box had when it was made
+    const int32_t box_x[][2] = {{0, -7800}, {1, 0}, {2, -45500}, {3, -44200}, {30, -9100}};
+    for (const auto& b : box_x) {
+        const sc_object* o = list[343 + b[0]];
+        SCOPED_TRACE(b[0]);
+        EXPECT_EQ(o->vertex_count, 8);
+        EXPECT_EQ(o->pos_x, b[1]);
+        EXPECT_EQ(o->tex_b, fx_lattice_tex[2]);
         EXPECT_EQ(o->mode, 8u);
-        EXPECT_NE(o->normals, nullptr);
-        EXPECT_NE(o->rot_normals, nullptr);
     }
 
     // entries 1 and 2 are entry 0 shifted by 16 and 32 palette places, bytes wrapping
@@ -132,14 +105,7 @@ TEST_F(Lattice, InitBuildsTheGridTheBoxesAndTheirTextures)
     EXPECT_EQ(std::memcmp(expanded.data(), fx_lattice_overlay, N * 4), 0);
 
     EXPECT_EQ(fx_lattice_path.pos_count, 17);
-    EXPECT_EQ(fx_lattice_path.roll_count, 31);
     EXPECT_EQ(fx_lattice_path.target_count, 17);
-    EXPECT_EQ(rz_width, 320);
-    EXPECT_EQ(rz_height, 240);
-    EXPECT_EQ(rz_bits, 8);
-    EXPECT_EQ(rz_target, fx_lattice_target);
-    for (int i = 0; i < N; i++)
-        ASSERT_EQ(fx_lattice_target[i], 0);
 }
 
 // One pass of the path every 3000 ticks: the camera stands at minus three times the path's
@@ -159,10 +125,8 @@ TEST_F(Lattice, CameraRunsThePathEvery3000Ticks)
         const int32_t* pos;
         const int32_t* target;
     };
-    const Case cases[] = {{0, first, first_target},   {3000, first, first_target},
-                          {6000, first, first_target}, {1500, mid, mid_target},
-                          {4500, mid, mid_target},     {-1500, mid, mid_target},
-                          {-3000, first, first_target}};
+    const Case cases[] = {{0, first, first_target}, {6000, first, first_target},
+                          {4500, mid, mid_target}, {-1500, mid, mid_target}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.t);
         fx_lattice_scene.roll = 77;
@@ -188,65 +152,11 @@ TEST_F(Lattice, CameraRunsThePathEvery3000Ticks)
     EXPECT_NE(fx_lattice_scene.cam_x, -3 * first[1]);
     EXPECT_LT(std::abs(fx_lattice_scene.cam_x + 3 * first[1]), 200);
     sc_release(&at);
-}
-
-// The flight stays among the cubes: inside the lattice's outer faces, never inside a cube
-// (half size 1900 about each grid point), and it crosses the lattice from side to side.
-TEST_F(Lattice, CameraFliesBetweenTheCubes)
-{
-    const int32_t half = 1900, grid = 8500;
-    int32_t lo[3] = {INT32_MAX, INT32_MAX, INT32_MAX}, hi[3] = {INT32_MIN, INT32_MIN, INT32_MIN};
-    for (int32_t t = 0; t < 3000; t += 10) {
+    // clocks far from the show's keep the camera on its path
+    for (int32_t t : {INT32_MAX, INT32_MIN, -1}) {
         fx_lattice_render(frame.data(), t);
-        const int32_t c[3] = {fx_lattice_scene.cam_x, fx_lattice_scene.cam_y, fx_lattice_scene.cam_z};
-        int32_t gap = 0;   // distance outside the nearest cube on the farthest axis
-        for (int k = 0; k < 3; k++) {
-            ASSERT_LT(std::abs(c[k]), 3 * grid + half) << "t " << t;
-            lo[k] = std::min(lo[k], c[k]);
-            hi[k] = std::max(hi[k], c[k]);
-            int32_t cell = static_cast<int32_t>(std::lround(static_cast<double>(c[k]) / grid));
-            cell = std::max(-3, std::min(3, cell));
-            gap = std::max(gap, std::abs(c[k] - cell * grid) - half);
-        }
-        ASSERT_GT(gap, 0) << "the camera is inside a cube at t " << t;
-    }
-    EXPECT_LT(lo[0], -grid);
-    EXPECT_GT(hi[0], grid);
-    EXPECT_LT(lo[2], -grid);
-    EXPECT_GT(hi[2], grid);
-}
-
-// The moving boxes: angles and figure-of-eight positions at two times (x never changes; the
-// clone at x = 0 stays at the origin).
-TEST_F(Lattice, BoxesTumbleOnFigureEights)
-{
-    struct Case {
-        int32_t t, m, x, z, y, ax, ay;
-    };
-    const Case cases[] = {
-        {256, 0, -7800, -6563, -3546, 793, 588},   {256, 1, 0, 0, 0, 818, 588},
-        {256, 2, -45500, -18751, 17084, 843, 588}, {256, 30, -9100, -9089, 442, 1537, 588},
-        {1000, 0, -7800, 5399, -3896, 3100, 2300}, {1000, 1, 0, 0, 0, 3124, 2300},
-        {1000, 2, -45500, 27901, 22039, 3149, 2300}, {1000, 30, -9100, 8941, -1659, 3844, 2300},
-        {0, 0, -7800, 0, 0, 0, 0},                 {0, 1, 0, 0, 0, 24, 0},
-    };
-    std::vector<sc_object*> boxes = movers();
-    ASSERT_EQ(boxes.size(), 31u);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "t " << c.t << " m " << c.m);
-        fx_lattice_render(frame.data(), c.t);
-        const sc_object* o = boxes[c.m];
-        EXPECT_EQ(o->pos_x, c.x);
-        EXPECT_EQ(o->pos_z, c.z);
-        EXPECT_EQ(o->pos_y, c.y);
-        EXPECT_EQ(o->angle_x, c.ax);
-        EXPECT_EQ(o->angle_y, c.ay);
-    }
-    // the cubes never move
-    for (const sc_object* o : objects(&fx_lattice_scene)) {
-        if (o->vertex_count >= 24) {
-            ASSERT_EQ(o->angle_x | o->angle_y | o->angle_z, 0);
-        }
+        EXPECT_EQ(fx_lattice_scene.roll, 0) << t;
+        EXPECT_LT(std::abs(fx_lattice_scene.cam_x), 3 * 8500) << t;
     }
 }
 
@@ -323,12 +233,8 @@ TEST(LatticeLifecycle, FreeReleasesEverythingAndInitRunsAgain)
     fx_lattice_render(a.data(), 777);
     fx_lattice_free();
     EXPECT_EQ(sc_live_scenes, live);
-    EXPECT_EQ(fx_lattice_target, nullptr);
-    EXPECT_EQ(fx_lattice_overlay, nullptr);
-    EXPECT_EQ(fx_lattice_overlay8, nullptr);
-    EXPECT_EQ(fx_lattice_tex[0], nullptr);
-    EXPECT_EQ(fx_lattice_path.pos_keys, nullptr);
-    EXPECT_EQ(rz_target, nullptr);
+    EXPECT_TRUE(!fx_lattice_target && !fx_lattice_overlay && !fx_lattice_overlay8 && !fx_lattice_tex[0] &&
+                !fx_lattice_path.pos_keys && !rz_target);
     fx_lattice_free();
     EXPECT_EQ(sc_live_scenes, live);
 
@@ -364,7 +270,6 @@ TEST(LatticeLifecycle, UnusableAssetsFailInitSafely)
     with("overlay not a picture", [](fx_lattice_media& m) { m.overlay = emb_3ds_box, m.overlay_size = emb_3ds_box_size; });
     with("overlay of 320x256", [](fx_lattice_media& m) { m.overlay = emb_wipe_5, m.overlay_size = emb_wipe_5_size; });
     with("texture cut short", [](fx_lattice_media& m) { m.texture_size = 200; });
-    with("box scene cut short", [](fx_lattice_media& m) { m.box_size = 40; });
     with("no mesh below 24 vertices", [](fx_lattice_media& m) { m.box = emb_3ds_bouncer, m.box_size = emb_3ds_bouncer_size; });
 
     const int32_t live = sc_live_scenes;
@@ -383,15 +288,4 @@ TEST(LatticeLifecycle, UnusableAssetsFailInitSafely)
     fx_lattice_render(frame.data(), 100);
     EXPECT_LT(std::count(frame.begin(), frame.end(), 0u), N / 2);
     fx_lattice_free();
-}
-
-// Clocks far from the show's: the camera stays on its path and every value stays defined.
-TEST_F(Lattice, ExtremeTicks)
-{
-    for (int32_t t : {INT32_MAX, INT32_MIN, -1}) {
-        SCOPED_TRACE(t);
-        fx_lattice_render(frame.data(), t);
-        EXPECT_EQ(fx_lattice_scene.roll, 0);
-        EXPECT_LT(std::abs(fx_lattice_scene.cam_x), 3 * 8500);
-    }
 }

@@ -13,19 +13,11 @@ function(orv_library name)
   set_property(GLOBAL APPEND PROPERTY ORV_LIBRARIES orv_${name})
 endfunction()
 
-# orv_all: an interface target linking every library of the tree (tests, tools, fuzzers).
+# orv_all: the whole tree for tools, the benchmark and the fuzz targets. Every library declares the
+# libraries it uses, so linking the top one (demo) brings the rest in dependency order.
 function(orv_finish_libraries)
-  get_property(libs GLOBAL PROPERTY ORV_LIBRARIES)
   add_library(orv_all INTERFACE)
-  # Static libraries may depend on each other in any order: let the linker rescan.
-  target_link_libraries(orv_all INTERFACE -Wl,--start-group ${libs} -Wl,--end-group)
-  foreach(l ${libs})
-    target_include_directories(orv_all INTERFACE $<TARGET_PROPERTY:${l},INTERFACE_INCLUDE_DIRECTORIES>)
-    get_target_property(deps ${l} INTERFACE_LINK_LIBRARIES)
-    if(deps)
-      target_link_libraries(orv_all INTERFACE ${deps})
-    endif()
-  endforeach()
+  target_link_libraries(orv_all INTERFACE orv_demo)
 endfunction()
 
 # orv_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s])

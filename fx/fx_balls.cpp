@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "assets/emb.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 #include "picture/pix.h"
 
 double fx_balls_x[fx_balls_count], fx_balls_y[fx_balls_count], fx_balls_z[fx_balls_count];
@@ -198,13 +198,13 @@ void fx_balls_init_from(const uint8_t* bg, uint32_t bg_size, const uint8_t* tex,
         return;
     }
     uint8_t palette[pix_palette_bytes] = {};
-    fx_pic_decode(bg, bg_size, fx_balls_pic, W * H + 1, palette);
+    iff_decode_fit(bg, bg_size, fx_balls_pic, W * H + 1, palette);
     pix_expand_palette(fx_balls_pic, palette, fx_balls_bg, W * H);
     std::memset(fx_balls_pic, 0, W * H + 1);
-    fx_pic_decode(tex, tex_size, fx_balls_pic, W * H + 1, palette);
+    iff_decode_fit(tex, tex_size, fx_balls_pic, W * H + 1, palette);
     pix_expand_palette(fx_balls_pic, palette, fx_balls_tex, 32000);
     std::memset(fx_balls_pic, 0, W * H + 1);
-    fx_pic_decode(fg, fg_size, fx_balls_pic, W * H + 1, palette);
+    iff_decode_fit(fg, fg_size, fx_balls_pic, W * H + 1, palette);
     pix_expand_palette(fx_balls_pic + 70 * W, palette, fx_balls_fg, 44800);
     fx_balls_build_sqrt();
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "assets/emb.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 #include "picture/pix.h"
 
 uint8_t* fx_beams_distance;
@@ -148,7 +148,7 @@ void fx_beams_init_from(const uint8_t* logo, uint32_t logo_size)
     }
     // The distance table holds the logo's indices and the angle table its palette until the
     // polar tables are built.
-    fx_pic_decode(logo, logo_size, fx_beams_distance, P * P, fx_beams_angle);
+    iff_decode_fit(logo, logo_size, fx_beams_distance, P * P, fx_beams_angle);
     pix_expand_palette(fx_beams_distance, fx_beams_angle, fx_beams_logo, W * H);
     fx_beams_flag(fx_beams_distance, fx_beams_logo);
     fx_beams_polar();

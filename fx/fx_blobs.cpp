@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "assets/emb.h"
-#include "fx/fx_pic.h"
 #include "picture/iff.h"
 
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the size counter is shared with a signal handler");
@@ -74,7 +73,7 @@ void fx_blobs_add_cell(uint8_t* buf, int32_t cx, int32_t cy, int c0, int c1, int
 
 void fx_blobs_init_from(const uint8_t* pic, uint32_t size)
 {
-    if (fx_pic_decode(pic, size, fx_blobs_cell, W * H, fx_blobs_palette) == 0) {
+    if (iff_decode_fit(pic, size, fx_blobs_cell, W * H, fx_blobs_palette) == 0) {
         std::printf("%s", iff_msg);
         return;
     }

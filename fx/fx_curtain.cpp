@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "assets/emb.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 #include "picture/anim.h"
 #include "picture/pix.h"
 
@@ -85,7 +85,7 @@ int32_t fx_curtain_init_from(const uint8_t* pic, uint32_t pic_size, const uint8_
     }
     std::memset(fx_curtain_out, 0, frame_bytes);
     uint8_t palette[pix_palette_bytes] = {};
-    fx_pic_decode(pic, pic_size, tmp, W * H, palette);
+    iff_decode_fit(pic, pic_size, tmp, W * H, palette);
     pix_expand_palette(tmp, palette, fx_curtain_pic, W * H);
     std::free(tmp);
     return 0;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "assets/emb.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 #include "picture/pix.h"
 
 namespace {
@@ -131,14 +131,14 @@ void fx_mirror_init_from(const uint8_t* main_pic, uint32_t main_size, const uint
         return;
     }
     uint8_t palette[pix_palette_bytes] = {};
-    fx_pic_decode(main_pic, main_size, fx_mirror_pic, W * H, palette);
+    iff_decode_fit(main_pic, main_size, fx_mirror_pic, W * H, palette);
     pix_expand_palette(fx_mirror_pic, palette, fx_mirror_main, W * H);
     fx_mirror_flag(fx_mirror_pic, fx_mirror_main);
     std::memset(fx_mirror_pic, 0, W * H);
-    fx_pic_decode(bg, bg_size, fx_mirror_pic, W * H, palette);
+    iff_decode_fit(bg, bg_size, fx_mirror_pic, W * H, palette);
     pix_expand_palette(fx_mirror_pic, palette, fx_mirror_bg, W * H);
     std::memset(fx_mirror_pic, 0, W * H);
-    fx_pic_decode(drop, drop_size, fx_mirror_pic, W * H, palette);
+    iff_decode_fit(drop, drop_size, fx_mirror_pic, W * H, palette);
     pix_expand_palette(fx_mirror_pic, palette, fx_mirror_drop, W * H);
 }
 

@@ -10,7 +10,7 @@
 #include "engine3d/pal_shade.h"
 #include "engine3d/readers/ld_3ds.h"
 #include "engine3d/rz.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 #include "scenes/fx_scene.h"
 
 sc_scene fx_bounce_scene;
@@ -45,7 +45,7 @@ bool load_backgrounds(const fx_bounce_media& media)
     bool ok = fx_bounce_bg[0] && fx_bounce_bg[1] && indices;
     for (int k = 0; k < 2 && ok; k++) {
         std::memset(indices, 0, pixels);   // a smaller picture leaves colour 0 below it
-        ok = fx_pic_decode(media.bg[k], media.bg_size[k], indices, pixels, fx_scene_palette) != 0;
+        ok = iff_decode_fit(media.bg[k], media.bg_size[k], indices, pixels, fx_scene_palette) != 0;
         if (ok)
             pix_expand_palette(indices, fx_scene_palette, fx_bounce_bg[k], pixels);
     }

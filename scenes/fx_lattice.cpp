@@ -9,7 +9,7 @@
 #include "engine3d/eng_render.h"
 #include "engine3d/readers/ld_3ds.h"
 #include "engine3d/rz.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 #include "picture/pix.h"
 #include "scenes/fx_scene.h"
 
@@ -46,7 +46,7 @@ bool load_overlay(const fx_lattice_media& media)
     fx_lattice_overlay8 = static_cast<uint8_t*>(std::calloc(pixels, 1));
     if (!fx_lattice_overlay || !fx_lattice_overlay8)
         return false;
-    if (fx_pic_decode(media.overlay, media.overlay_size, fx_lattice_overlay8, pixels, fx_scene_palette) == 0)
+    if (iff_decode_fit(media.overlay, media.overlay_size, fx_lattice_overlay8, pixels, fx_scene_palette) == 0)
         return false;
     pix_expand_palette(fx_lattice_overlay8, fx_scene_palette, fx_lattice_overlay, pixels);
     return true;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine3d/rz.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 
 uint8_t fx_scene_palette[pix_palette_bytes];
 
@@ -25,7 +25,7 @@ int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst)
         return 1;
     // Decode into a copy of the palette: a refused picture must not leave half a palette.
     uint8_t pal[pix_palette_bytes];
-    const bool ok = fx_pic_decode(pic, size, tmp, fx_scene_pixels, pal) != 0;
+    const bool ok = iff_decode_fit(pic, size, tmp, fx_scene_pixels, pal) != 0;
     if (ok) {
         for (int i = 0; i < pix_palette_bytes; i++)
             fx_scene_palette[i] = pal[i];

@@ -9,7 +9,7 @@
 #include "assets/emb.h"
 #include "engine3d/readers/ld_3ds.h"
 #include "engine3d/rz.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 #include "scenes/fx_bounce.h"
 #include "scenes/fx_scene.h"
 
@@ -31,7 +31,7 @@ std::vector<uint32_t> picture(const uint8_t* data, uint32_t size)
 {
     std::vector<uint8_t> idx(N);
     uint8_t pal[768];
-    EXPECT_NE(fx_pic_decode(data, size, idx.data(), N, pal), 0);
+    EXPECT_NE(iff_decode_fit(data, size, idx.data(), N, pal), 0);
     std::vector<uint32_t> out(N);
     pix_expand_palette(idx.data(), pal, out.data(), N);
     return out;

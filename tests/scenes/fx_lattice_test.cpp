@@ -10,7 +10,7 @@
 #include "assets/emb.h"
 #include "engine3d/readers/ld_3ds.h"
 #include "engine3d/rz.h"
-#include "fx/fx_pic.h"
+#include "picture/iff.h"
 #include "picture/pix.h"
 #include "scenes/fx_lattice.h"
 #include "scenes/fx_scene.h"
@@ -97,7 +97,7 @@ TEST_F(Lattice, InitBuildsTheGridTheBoxesAndTheirTextures)
     EXPECT_EQ(std::memcmp(fx_scene_palette, tex_palette, 768), 0);
     std::vector<uint8_t> idx(N);
     std::vector<uint32_t> expanded(N);
-    ASSERT_NE(fx_pic_decode(emb_pic_lattice_overlay, emb_pic_lattice_overlay_size, idx.data(), N,
+    ASSERT_NE(iff_decode_fit(emb_pic_lattice_overlay, emb_pic_lattice_overlay_size, idx.data(), N,
                             overlay_palette), 0);
     EXPECT_NE(std::memcmp(overlay_palette, tex_palette, 768), 0);
     EXPECT_EQ(std::memcmp(idx.data(), fx_lattice_overlay8, N), 0);

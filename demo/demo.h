@@ -16,3 +16,8 @@ extern const char* const demo_results_text;
 [[noreturn]] void demo_exit(int32_t status, const char* message);
 // The one way out once start-up is done: stops the sound, restores the display, puts(message)
 // and exit(status). Main flow only.
+
+void demo_std_streams();
+// Makes sure descriptors 0, 1 and 2 are open, on /dev/null where they were closed, so that no
+// device, pipe or X connection opened later takes a standard stream's number and receives the
+// program's own text. Called first thing in main.

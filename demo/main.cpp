@@ -18,6 +18,9 @@
 
 int main()
 {
+    // 0. the standard streams: a closed one must not be handed to the sound device or the display
+    demo_std_streams();
+
     // 1. the sound device menu comes first (it also empties the sync registry)
     if (sd_menu() == 0) {
         std::puts("Sound device failure. Exiting.");

@@ -7,6 +7,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 if [ "$(id -u)" = 0 ]; then ./.ci/install-packages; fi
 
+# The tests must leave the machine as they found it: nothing new in /dev afterwards.
+dev_before=$(ls -A /dev | sort)
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" -L 'unit|e2e')
@@ -19,4 +22,10 @@ cmake --build build-asan -j"$jobs"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANTO_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j"$jobs"
 (cd build-fuzz && ctest --output-on-failure -j"$jobs" -L fuzz)
+dev_after=$(ls -A /dev | sort)
+dev_new=$(printf '%s\n' "$dev_after" | grep -vxF -e "$dev_before" || true)
+if [ -n "$dev_new" ]; then
+  echo "the tests left new entries in /dev: $dev_new" >&2
+  exit 1
+fi
 echo "all tests passed"

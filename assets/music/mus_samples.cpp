@@ -706,12 +706,12 @@ void mus_make_samples(std::vector<mus_sample>& s)
     s[21] = boom();
     s[22] = rim();
     s[23] = conga();
-    s[24] = stab("minor stab", 3, 40);
+    s[24] = stab("minor stab", 3, 30);
     s[25] = acid();
     s[26] = sub_bass();
     s[27] = sparkle();
     s[28] = vox();
-    s[29] = stab("major stab", 4, 40);
+    s[29] = stab("major stab", 4, 30);
     s[30] = zap();
     s[31] = wind();
     for (int i : {1, 3, 4, 5, 6, 7, 8})

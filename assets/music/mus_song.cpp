@@ -8,6 +8,7 @@
 // sample while the blob trails should grow; the snare (3) and the closed hat (5) are the beat
 // that the mirror wave's zoom follows.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -87,12 +88,37 @@ void put_note(int p, int row, int ch, int s, int index, int e, int param)
         eff(p, row, ch, e, param);
 }
 
+// Each channel's place (E8x, set once at the start): kick, snare, bass and lead in the middle;
+// the pad's pair hard left and right, the arpeggio and stabs left, hats and effects right of the
+// middle, the arpeggio's echo, the strings and bells right.
+const int pans[mus_channels] = {8, 7, 12, 3, 8, 0, 10, 15, 1, 14, 8, 10};
+
+// The mixer gives a channel panned to one side up to twice the level it gives a centred one on
+// that side; a panned channel's volumes are scaled so its power stays that of the middle.
+int pan_scaled(int ch, int vol)
+{
+    int pan = 16 * pans[ch];
+    return int(std::lround(vol * std::sqrt(126.0 / std::max(255 - pan, pan))));
+}
+
 int scaled(int vol) { return std::min(64, (vol * gain + 50) / 100); }
+
+// A struck sample plays at its own volume; a volume command is written only where the wanted
+// volume is clearly another (more than about 1 dB away), as a tracker musician would.
+bool near_default(int s, int vol)
+{
+    int d = (*instruments)[size_t(s)].volume;
+    return std::abs(vol - d) * 8 <= d;
+}
 
 // A pitched note of sample s by MIDI number; a volume (Cxx) is scaled to the section's loudness.
 void note(int p, int row, int ch, int s, int midi, int e = 0, int param = 0)
 {
-    put_note(p, row, ch, s, midi - midi_offset(s), e, e == 12 ? scaled(param) : param);
+    if (e == 12)
+        param = pan_scaled(ch, scaled(param));
+    if (e == 12 && near_default(s, param))
+        e = param = 0;
+    put_note(p, row, ch, s, midi - midi_offset(s), e, param);
 }
 
 // A note that keeps the channel's sample and volume (no sample number); inst gives the tuning.
@@ -114,8 +140,11 @@ void hit(int p, int row, int ch, int s, int vol = -1)
         put_note(p, row, ch, s, fixed_note(s), 0, 0);
         return;
     }
-    int v = vol < 0 ? (*instruments)[size_t(s)].volume : vol;
-    put_note(p, row, ch, s, fixed_note(s), 12, scaled(v));
+    int v = pan_scaled(ch, scaled(vol < 0 ? (*instruments)[size_t(s)].volume : vol));
+    if (near_default(s, v))
+        put_note(p, row, ch, s, fixed_note(s), 0, 0);
+    else
+        put_note(p, row, ch, s, fixed_note(s), 12, v);
 }
 
 struct song_effect {
@@ -161,38 +190,52 @@ int root_above(const chord& c, int floor)
 
 // ---- Parts -----------------------------------------------------------------------------------
 
-int pad_voice[3] = {57, 62, 65};
+int pad_voice[3] = {57, 62, 57};
 
-// Three pad voices on channels 5-7, voice-led within F3..E5. fresh: retrigger with volume vol
-// (rising from the sample's attack); otherwise glide into the new chord with tone portamento,
-// no retrigger, so the looping pad never clicks.
+// Nudges the pad's double a period unit or two flat once its glide has landed: against the voice
+// it doubles it beats slowly, and the two sit hard left and hard right, a wide, chorused pad.
+void pad_detune(int p, int row, int midi)
+{
+    // low notes two units flat, high ones (where a unit is a wider step) one unit sharp
+    int fx = mus_period_row0[midi - midi_offset(S_PAD)] >= 160 ? 0x22 : 0x11;
+    for (int r = row + 1; r <= row + 3 && r < 64; r++) {
+        mus_cell& c = at(p, r, C_PAD3);
+        if (!c.effect && !c.param && c.note == mus_no_note) {
+            eff(p, r, C_PAD3, 14, fx);
+            return;
+        }
+    }
+}
+
+// The pad within F3..E5, voice-led: channel 5 (left) holds the root or the fifth, channel 6 the
+// third, channel 7 (right) doubles channel 5, detuned. fresh: retrigger with volume vol (rising
+// from the sample's attack); otherwise glide into the new chord with tone portamento, no
+// retrigger, so the looping pad never clicks.
 void pads(int p, int row0, std::initializer_list<chord> chords, int rows_per_chord, bool fresh, int vol)
 {
     int row = row0;
     bool first = true;
     for (const chord& c : chords) {
-        const int iv[3] = {0, c.third, 7};
-        int used[3] = {-1, -1, -1};
-        for (int v = 0; v < 3; v++) {
+        auto nearest = [&](std::initializer_list<int> tones, int from) {
             int best = -1;
-            for (int m = 53; m <= 76; m++) {
-                bool tone = false;
-                for (int k = 0; k < 3; k++)
-                    tone = tone || pitch_class(m) == pitch_class(c.root + iv[k]);
-                bool taken = false;
-                for (int u = 0; u < v; u++)
-                    taken = taken || pitch_class(used[u]) == pitch_class(m);
-                if (tone && !taken && (best < 0 || std::abs(m - pad_voice[v]) < std::abs(best - pad_voice[v])))
-                    best = m;
-            }
-            used[v] = best;
-        }
+            for (int m = 53; m <= 76; m++)
+                for (int t : tones)
+                    if (pitch_class(m) == pitch_class(c.root + t) &&
+                        (best < 0 || std::abs(m - from) < std::abs(best - from)))
+                        best = m;
+            return best;
+        };
+        int a = nearest({0, 7}, pad_voice[0]);
+        const int used[3] = {a, nearest({c.third}, pad_voice[1]), a};
         for (int v = 0; v < 3; v++) {
             int ch = C_PAD1 + v;
+            bool moves = used[v] != pad_voice[v] || first;  // a pattern's first chord names every voice
             if (first && fresh)
                 note(p, row, ch, S_PAD, used[v], 12, vol);
-            else if (used[v] != pad_voice[v] || first)  // a pattern's first chord names every voice
+            else if (moves)
                 legato(p, row, ch, S_PAD, used[v], 0x18);
+            if (ch == C_PAD3 && (moves || (first && fresh)))
+                pad_detune(p, row, used[v]);
             pad_voice[v] = used[v];
         }
         first = false;
@@ -208,10 +251,15 @@ void pad_slide(int p, int row0, int rows, int param)
             eff(p, r, ch, 10, param);
 }
 
+// Sets the pad's volume on a row, or on the next one where a channel's cell is taken.
 void pad_volume(int p, int row, int vol)
 {
-    for (int ch = C_PAD1; ch <= C_PAD3; ch++)
-        eff(p, row, ch, 12, scaled(vol));
+    for (int ch = C_PAD1; ch <= C_PAD3; ch++) {
+        int r = row;
+        while (r < 63 && (at(p, r, ch).effect || at(p, r, ch).param))
+            r++;
+        eff(p, r, ch, 12, pan_scaled(ch, scaled(vol)));
+    }
 }
 
 int bass_note(const chord& c) { return root_above(c, 38); }  // D2 .. C#3
@@ -270,8 +318,8 @@ void acid(int p, int row0, std::initializer_list<chord> chords, int vol)
     }
 }
 
-// Plucked arpeggio, sixteenths (speed 6) over each chord, with a quieter echo three rows later
-// panned hard left and right in turn.
+// Plucked arpeggio, sixteenths (speed 6) over each chord, on the left, with a quieter echo three
+// rows later on the hard right.
 void arp(int p, int row0, std::initializer_list<chord> chords, int vol, bool echo, int rows = 16)
 {
     const int shape[16] = {0, 1, 2, 3, 2, 1, 0, 2, 3, 4, 3, 2, 1, 2, 3, 2};
@@ -281,14 +329,19 @@ void arp(int p, int row0, std::initializer_list<chord> chords, int vol, bool ech
         const int tones[5] = {r, r + c.third, r + 7, r + 12, r + 12 + c.third};
         for (int k = 0; k < rows; k++) {
             int m = tones[shape[k]];
-            note(p, row + k, C_ARP, S_PLUCK, m, 12, k % 4 == 0 ? vol : vol - 6);
+            // the chord's first note sets the volume; after each beat's first note the level
+            // dips and comes back up, so the beat leans on its first sixteenth
+            if (k == 0)
+                note(p, row + k, C_ARP, S_PLUCK, m, 12, vol);
+            else
+                note_keep(p, row + k, C_ARP, S_PLUCK, m, k % 2 ? 10 : 0, k % 4 == 1 ? 0x01 : k % 4 == 3 ? 0x10 : 0);
             // the echo's first note sets its volume; the rest keep it (no sample number) and
-            // carry the hard pans
+            // carry the hard pan
             if (echo && row + k + 3 < 64) {
                 if (k == 0)
                     note(p, row + k + 3, C_ECHO, S_PLUCK, m, 12, vol / 2);
                 else
-                    note_keep(p, row + k + 3, C_ECHO, S_PLUCK, m, 8, (k / 2) % 2 ? 0xFF : 0x00);
+                    note_keep(p, row + k + 3, C_ECHO, S_PLUCK, m, 8, 0xFF);
             }
         }
         row += rows;
@@ -296,14 +349,14 @@ void arp(int p, int row0, std::initializer_list<chord> chords, int vol, bool ech
 }
 
 // Chord stabs on the off-beat eighths (speed 6 bars).
-void stabs(int p, int row0, std::initializer_list<chord> chords, int vol)
+void stabs(int p, int row0, std::initializer_list<chord> chords)
 {
     int row = row0;
     for (const chord& c : chords) {
         int s = c.third == 3 ? S_MSTAB : S_JSTAB;
         int r = root_above(c, 55);
         for (int k : {2, 6, 10, 14})
-            note(p, row + k, C_ARP, s, r, 12, k == 6 ? vol - 8 : vol);
+            note(p, row + k, C_ARP, s, r, 8, k == 2 || k == 10 ? 0x00 : 0xFF);
         eff(p, row + 3, C_ARP, 14, 0xC4);
         row += 16;
     }
@@ -482,7 +535,6 @@ void p0()
 {
     eff(0, 0, C_KICK, 15, 175);  // tempo: a tick is 1/70 s
     eff(0, 0, C_SNARE, 15, 6);
-    const int pans[12] = {8, 7, 10, 5, 8, 4, 11, 8, 6, 10, 8, 9};
     for (int ch = C_HAT; ch < mus_channels; ch++)
         if (ch != C_PAD1 && ch != C_PAD2 && ch != C_PAD3 && ch != C_FX)
             eff(0, 0, ch, 14, 0x80 | pans[ch]);
@@ -490,7 +542,7 @@ void p0()
     eff(0, 1, C_SNARE, 14, 0x80 | pans[1]);
     hit(0, 0, C_FX, S_WIND, 30);
     for (int ch = C_PAD1; ch <= C_PAD3; ch++)
-        eff(0, 1, ch, 14, 0x80 | pans[ch]);
+        eff(0, 2, ch, 14, 0x80 | pans[ch]);
     eff(0, 1, C_FX, 14, 0x80 | pans[C_FX]);
     pads(0, 0, {Dm}, 32, true, 6);
     for (int r = 4; r <= 20; r += 4)
@@ -525,7 +577,8 @@ void p1()
 // (1) or its answer (2) on the lead, transposed by `shift` with the chords.
 void groove_a(int p, int part, std::initializer_list<chord> chords, int shift, bool fresh_pads)
 {
-    hit(p, 0, C_FX, S_CRASH);
+    if (p == 2 || p == 23)  // where the beat first comes in, and the key change
+        hit(p, 0, C_FX, S_CRASH);
     pads(p, 0, chords, 16, fresh_pads, 24);
     bass_dnb(p, 0, chords, 52);
     groove(p, 0, 4, K_DNB, S_BACKG, H_8);
@@ -545,7 +598,6 @@ void p3() { groove_a(3, 1, {Dm, Bb, F, C}, 0, false); }
 void p4()
 {
     groove_a(4, 2, {Dm, Bb, F, C}, 0, false);
-    tom_fill(4, 56);
 }
 
 // The first half of a build-up pattern: speed 12, four half-time bars of eight rows (eighth
@@ -585,9 +637,6 @@ void p5()
 {
     half_time(5, {Gm, Dm, Bb, A}, false, true, S_BASS);
     string_line(5, 0, C_ECHO, {67, 65, 65, 64}, 30);
-    riser(5, 16, 16, 12);
-    roll(5, 24, 8, 14, 48);
-    hit(5, 32, C_FX, S_CRASH);
     pads(5, 32, {Dm, C}, 16, false, 0);
     bass_dnb(5, 32, {Dm, C}, 50);
     groove(5, 32, 2, K_DNB, S_BACK, H_8);
@@ -611,14 +660,10 @@ void p6()
 {
     half_time(6, {Bb, C, Gm, A}, true, true, S_BASS);
     string_line(6, 0, C_ECHO, {65, 64, 62, 61}, 32);
-    riser(6, 16, 16, 12);
-    roll(6, 24, 8, 16, 52);
-    hit(6, 32, C_FX, S_CRASH);
-    hit(6, 32, C_PERC, S_BOOM, 48);
     pads(6, 32, {Dm, Bb}, 16, false, 0);
     pad_volume(6, 33, 18);  // the stabs take the middle
     acid(6, 32, {Dm, Bb}, 50);
-    stabs(6, 32, {Dm, Bb}, 40);
+    stabs(6, 32, {Dm, Bb});
     groove(6, 32, 2, K_DNB2, S_BACKG, H_16);
     for (int r : {36, 44, 52, 60})
         hit(6, r, C_PERC, S_CLAP, 34);
@@ -628,10 +673,9 @@ void p6()
 // Orders 7 and 8: the lattice flight at full pace, theme B; order 8 stops dead for the shatter.
 void lattice(int p, bool last)
 {
-    hit(p, 0, C_FX, S_CRASH);
     pads(p, 0, {Gm, Dm, Bb, A}, 16, false, 0);
     acid(p, 0, {Gm, Dm, Bb, A}, 50);
-    stabs(p, 0, {Gm, Dm, Bb, A}, 38);
+    stabs(p, 0, {Gm, Dm, Bb, A});
     int bars = last ? 3 : 4;
     groove(p, 0, bars, K_DNB2, S_BACKG, H_16);
     for (int b = 0; b < bars; b++)
@@ -671,7 +715,7 @@ void p9()
     pads(9, 32, {Dm, Bb}, 16, false, 0);
     pad_volume(9, 33, 20);
     bass_dnb(9, 32, {Dm, Bb}, 56);
-    stabs(9, 32, {Dm, Bb}, 42);
+    stabs(9, 32, {Dm, Bb});
     groove(9, 32, 2, K_DNB2, S_BACKG, H_16);
     for (int r : {36, 44, 52, 60})
         hit(9, r, C_PERC, S_CLAP, 36);
@@ -688,10 +732,7 @@ void p10()
 {
     half_time(10, {Gm, A, Dm, Dm}, false, true, S_BASS);
     pad_volume(10, 1, 28);
-    hit(10, 0, C_FX, S_CRASH);
     string_line(10, 0, C_ECHO, {70, 69, 69, 69}, 34);
-    hit(10, 23, C_FX, S_REVCYM, 44);
-    roll(10, 24, 8, 18, 50);
     hit(10, 32, C_PERC, S_RIDE);
     pads(10, 32, {Dm, C}, 16, false, 0);
     bass_dnb(10, 32, {Dm, C}, 50);
@@ -709,13 +750,10 @@ void p12()
 {
     half_time(12, {Gm, Bb, C, A}, true, true, S_BASS);
     string_line(12, 0, C_ECHO, {62, 65, 67, 64}, 32);
-    hit(12, 23, C_FX, S_REVCYM, 48);
-    roll(12, 24, 8, 16, 54);
-    hit(12, 32, C_FX, S_CRASH);
     pads(12, 32, {Dm, Bb}, 16, false, 0);
     pad_volume(12, 33, 20);
     bass_dnb(12, 32, {Dm, Bb}, 54);
-    stabs(12, 32, {Dm, Bb}, 38);
+    stabs(12, 32, {Dm, Bb});
     drop_kit(12, 32, 2);
     theme(12, 32, C_LEAD, S_LEAD, theme_a2, 0, 32, 0, 40);
 }
@@ -723,10 +761,9 @@ void p12()
 // Order 13: the bouncing object: acid and stabs under theme A's answer, a bell an octave up.
 void p13()
 {
-    hit(13, 0, C_FX, S_CRASH);
     pads(13, 0, {F, C, Dm, Bb}, 16, false, 0);
     acid(13, 0, {F, C, Dm, Bb}, 50);
-    stabs(13, 0, {F, C, Dm, Bb}, 38);
+    stabs(13, 0, {F, C, Dm, Bb});
     drop_kit(13, 0, 4);
     theme(13, 0, C_LEAD, S_LEAD, theme_a2, 32, 64, 0, 40);
     theme(13, 32, C_LEAD, S_LEAD, theme_a, 0, 32, 0, 40);
@@ -740,24 +777,16 @@ void p14()
     speed(14, 0, 12);
     speed(14, 32, 6);
     hit(14, 0, C_KICK, S_BOOM, 56);
-    hit(14, 0, C_FX, S_CRASH);
     drum_line(14, 0, 4, C_HAT, S_SHAKER, "s.s.s.ss");
     drum_line(14, 0, 3, C_SNARE, S_SNARE, "....x...");
-    roll(14, 24, 8, 12, 44);  // and the beat comes back
     pads(14, 0, {Bb, C, Dm, Dm}, 8, false, 0);
     pad_volume(14, 1, 34);
-    // two pad voices drift a period unit apart after each chord change: a wider, chorused pad
-    for (int r : {2, 10, 18}) {
-        eff(14, r, C_PAD2, 14, 0x21);
-        eff(14, r, C_PAD3, 14, 0x11);
-    }
     bass_long(14, 0, {Bb, C, Dm, Dm}, 8, S_SUB, 40);
     melody(14, 0, C_LEAD, S_VOX, {{0, 74, 8}, {8, 76, 8}, {16, 77, 16}}, 40);
     melody(14, 0, C_ARP, S_BELL, {{0, 82, 4}, {4, 77, 4}, {8, 84, 4}, {12, 79, 4},
                                    {16, 81, 8}, {24, 86, 8}}, 30);
     string_line(14, 16, C_ECHO, {69, 72}, 30);
     // the beat returns
-    hit(14, 32, C_FX, S_CRASH);
     pad_volume(14, 33, 22);
     pads(14, 32, {Gm, A}, 16, false, 0);
     bass_dnb(14, 32, {Gm, A}, 52);
@@ -765,16 +794,16 @@ void p14()
     arp(14, 32, {Gm, A}, 32, true);
     theme(14, 32, C_LEAD, S_LEAD, theme_b, 0, 16, 0, 38);
     theme(14, 48, C_LEAD, S_LEAD, theme_b, 48, 64, 0, 38);
-    tom_fill(14, 56);
 }
 
 // Orders 15 and 17: the build with the kick on every beat and hats on every eighth (the trails
 // grow, the mirror pulses), then the loudest part: theme C.
 void climax(int p, int row0, int from)
 {
-    hit(p, row0, C_FX, S_CRASH);
+    if (p == 16)  // the drop; its second half goes on without a crash
+        hit(p, row0, C_FX, S_CRASH);
     bass_dnb(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A}, 58);
-    stabs(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A}, 42);
+    stabs(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A});
     drop_kit(p, row0, 2);
     theme(p, row0, C_LEAD, S_LEAD, theme_c, from, from + 32, 0, 48);
     theme(p, row0, C_ECHO, S_BELL, theme_c, from, from + 32, -12, 24);
@@ -820,7 +849,6 @@ void p17()
     for (int r = 4; r < 32; r += 8)
         hit(17, r, C_PERC, S_RIM, 30);
     hit(17, 23, C_FX, S_REVCYM, 36);
-    hit(17, 32, C_FX, S_CRASH, 24);
     pad_volume(17, 33, 22);
     pads(17, 32, {Dm, C}, 16, false, 0);
     bass_long(17, 32, {Dm, C}, 16, S_SUB, 44);
@@ -855,22 +883,20 @@ void p20() { groove_a(20, 1, {Dm, Bb, F, C}, 0, false); }
 
 void p21()
 {
-    hit(21, 0, C_FX, S_CRASH);
     pads(21, 0, {Gm, Dm, Bb, A}, 16, false, 0);
     pad_volume(21, 1, 20);
     acid(21, 0, {Gm, Dm, Bb, A}, 48);
-    stabs(21, 0, {Gm, Dm, Bb, A}, 36);
+    stabs(21, 0, {Gm, Dm, Bb, A});
     drop_kit(21, 0, 4);
     theme(21, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 44);
 }
 
 void p22()
 {
-    hit(22, 0, C_FX, S_CRASH);
     pads(22, 0, {Gm, Bb, C, A}, 16, false, 0);
     pad_volume(22, 1, 22);
     bass_dnb(22, 0, {Gm, Bb, C, A}, 52);
-    stabs(22, 0, {Gm, Bb, C, A}, 38);
+    stabs(22, 0, {Gm, Bb, C, A});
     groove(22, 0, 3, K_DNB2, S_BACKG, H_16);
     drum_line(22, 48, 1, C_KICK, S_KICK, "x...x...x...x.x.");
     drum_line(22, 48, 1, C_HAT, S_HAT, "xgogxgogxgogxgog");
@@ -963,10 +989,10 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
         void (*write)();
         int gain;
     };
-    const part parts[] = {{p0, 100}, {p1, 100}, {p2, 78}, {p3, 80}, {p4, 82}, {p5, 84}, {p6, 90},
-                          {p7, 88}, {p8, 88}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
-                          {p14, 86}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
-                          {p21, 84}, {p22, 86}, {p23, 86}, {p19, 88}};
+    const part parts[] = {{p0, 100}, {p1, 90}, {p2, 78}, {p3, 80}, {p4, 82}, {p5, 84}, {p6, 88},
+                          {p7, 84}, {p8, 84}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
+                          {p14, 94}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
+                          {p21, 84}, {p22, 82}, {p23, 84}, {p19, 80}};
     for (const part& w : parts) {
         gain = w.gain;
         w.write();

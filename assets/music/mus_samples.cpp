@@ -189,27 +189,35 @@ mus_sample kick()
         double c = click.lp(n.next(), 3000.0, r) * env_ad(t, 0.0005, 0.004) * 1.5;
         w[i] = soft_clip(1.6 * body + c);
     }
-    return finish("kick", w, r, 0.98, 0.03, 13, 64);
+    return finish("kick", w, r, 0.98, 0.03, 13, 58);
 }
 
+// Snare: the shell's two lowest modes (the first bending down after the stick), the wires as
+// band-passed noise, and a low-passed noise "room" that outlasts both.
 mus_sample snare()
 {
     double r = rate_at(13, drum_index);
-    wave w = make(0.34, r);
+    wave w = make(0.46, r);
     noise n(0x5a5e);
     svf f;
-    double p1 = 0, p2 = 0;
+    onepole room, room2;
+    double p1 = 0, p2 = 0, p3 = 0;
     for (size_t i = 0; i < w.size(); i++) {
         double t = i / r;
-        p1 += (185.0 + 40.0 * std::exp(-t / 0.02)) / r;
-        p2 += 330.0 / r;
-        double body = (std::sin(2 * pi * p1) + 0.5 * std::sin(2 * pi * p2)) * env_ad(t, 0.001, 0.045);
+        p1 += (182.0 + 50.0 * std::exp(-t / 0.015)) / r;
+        p2 += 331.0 / r;
+        p3 += 487.0 / r;
+        double body = std::sin(2 * pi * p1) * env_ad(t, 0.001, 0.11) +
+                      0.55 * std::sin(2 * pi * p2) * env_ad(t, 0.001, 0.07) +
+                      0.25 * std::sin(2 * pi * p3) * env_ad(t, 0.001, 0.04);
         double lo, bp, hi;
-        f.step(n.next(), 5200.0, r, 0.7, lo, bp, hi);
-        double sn = (0.55 * bp + 0.45 * hi) * env_ad(t, 0.001, 0.085);
-        w[i] = soft_clip(1.3 * (0.8 * body + 1.2 * sn));
+        double x = n.next();
+        f.step(x, 5200.0, r, 0.7, lo, bp, hi);
+        double sn = (0.55 * bp + 0.45 * hi) * (0.8 * env_ad(t, 0.001, 0.07) + 0.2 * env_ad(t, 0.001, 0.16));
+        double rm = room2.lp(room.lp(x, 1800.0, r), 1800.0, r) * env_ad(t, 0.004, 0.13);
+        w[i] = soft_clip(1.3 * (0.8 * body + 1.2 * sn + 0.9 * rm));
     }
-    return finish("snare", w, r, 0.97, 0.05, 13, 60);
+    return finish("snare", w, r, 0.97, 0.08, 13, 54);
 }
 
 // Metallic cluster of square-ish partials, the core of hats and cymbals.
@@ -422,7 +430,7 @@ mus_sample sub_bass()
 {
     double r = rate_at(0, 46);
     double hz = midi_hz(38);
-    wave w = make(2.6, r);
+    wave w = make(3.6, r);
     for (size_t i = 0; i < w.size(); i++) {
         double t = i / r;
         double s = std::sin(2 * pi * hz * t);
@@ -470,7 +478,7 @@ mus_sample lead()
 {
     double r = rate_at(0, 50);
     double hz = midi_hz(74);
-    wave w = make(2.2, r);
+    wave w = make(3.0, r);
     square_osc q;
     saw_osc s, s2;
     svf f;
@@ -521,7 +529,7 @@ mus_sample strings()
 {
     double r = rate_at(0, 50);
     double hz = midi_hz(62);  // D4 at note 50
-    wave w = make(2.6, r);
+    wave w = make(3.5, r);
     saw_osc o[7];
     const double det[7] = {-0.011, -0.007, -0.003, 0.0, 0.004, 0.008, 0.012};
     for (int k = 0; k < 7; k++)
@@ -570,7 +578,7 @@ mus_sample vox()
 {
     double r = rate_at(0, 50);
     double hz = midi_hz(74);
-    wave w = make(1.7, r);
+    wave w = make(3.5, r);
     saw_osc g;
     svf f1, f2, f3;
     for (size_t i = 0; i < w.size(); i++) {
@@ -620,15 +628,15 @@ mus_sample riser()
 
 mus_sample wind()
 {
-    double r = rate_at(0, 48);
-    wave w = make(3.0, r);
+    double r = rate_at(0, 34);  // the lowest note: six seconds of noise fit in one sample
+    wave w = make(6.0, r);
     noise n(0x3135);
     svf f;
     for (size_t i = 0; i < w.size(); i++) {
         double t = i / r;
         double lo, bp, hi;
         f.step(n.next(), 700.0 + 500.0 * std::sin(2 * pi * 0.45 * t), r, 0.25, lo, bp, hi);
-        double e = std::sin(pi * std::min(1.0, t / 3.0));
+        double e = std::sin(pi * std::min(1.0, t / 6.0));
         w[i] = bp * e;
     }
     return finish("wind", w, r, 0.9, 0.1, 0, 40);

@@ -43,8 +43,8 @@ int fixed_note(int s)
     case S_TOM: case S_CONGA: return 52;
     case S_CRASH: case S_REVCYM: return 55;
     case S_RIDE: case S_SHAKER: case S_RIM: return 57;
-    case S_BOOM: return 34;
-    case S_RISER: case S_ZAP: case S_WIND: return 48;
+    case S_BOOM: case S_WIND: return 34;
+    case S_RISER: case S_ZAP: return 48;
     default: return -1;
     }
 }
@@ -133,10 +133,10 @@ void legato(int p, int row, int ch, int inst, int midi, int speed)
     put_note(p, row, ch, 0, midi - midi_offset(inst), 3, speed);
 }
 
-// An unpitched hit; vol < 0 keeps the sample's volume.
+// An unpitched hit; vol < 0 keeps the sample's volume, whatever the section's loudness.
 void hit(int p, int row, int ch, int s, int vol = -1)
 {
-    if (vol < 0 && gain == 100) {
+    if (vol < 0) {
         put_note(p, row, ch, s, fixed_note(s), 0, 0);
         return;
     }
@@ -366,6 +366,48 @@ struct tone_ev {
     int row, midi, len;  // len in rows; the note is cut after it unless the next note follows
 };
 
+// How a held note is sung, chosen from its place and pitch so that neighbouring notes differ:
+// 0 a vibrato that comes in late and deepens, 1 a swell from a softer strike into a light, quick
+// vibrato, 2 a straight tone with a slow, shallow vibrato only on the longest notes.
+int shape_of(int row, int midi, int len, bool struck)
+{
+    int shape = (row / 2 + midi) % 3;
+    return shape == 1 && (!struck || len < 4) ? 0 : shape;
+}
+
+// Writes the expression of a held note of len rows struck (or glided into) at row; rows past
+// the pattern's end are left out. Notes of six rows or more fade over their last two when fade.
+void phrase(int p, int row, int ch, int len, int shape, bool fade)
+{
+    if (len < 3)
+        return;
+    int start = len >= 6 ? len / 3 + 1 : 2;
+    bool vib = false;
+    for (int k = 1; k < len && row + k < 64; k++) {
+        int e = 0, prm = 0;
+        if (shape == 0 && k >= start) {
+            e = 4;
+            prm = k == start ? 0x51 : k == start + 2 ? 0x53 : 0;
+        } else if (shape == 1 && k == 1) {
+            e = 10;
+            prm = 0x10;
+        } else if (shape == 1 && k >= 3) {
+            e = 4;
+            prm = k == 3 ? 0x72 : 0;
+        } else if (shape == 2 && len >= 8 && k >= len / 2) {
+            e = 4;
+            prm = k == len / 2 ? 0x32 : 0;
+        }
+        vib = vib || e == 4;
+        if (fade && len >= 6 && k >= len - 2) {
+            e = vib ? 6 : 10;
+            prm = shape == 2 ? 0x03 : 0x02;
+        }
+        if (e)
+            eff(p, row + k, ch, e, prm);
+    }
+}
+
 // A melody with expression: vibrato on held notes, a fading tail on the longest, cuts before
 // rests. glide: rows whose note slides in by tone portamento instead of striking.
 void melody(int p, int row0, int ch, int s, std::initializer_list<tone_ev> notes, int vol,
@@ -376,17 +418,14 @@ void melody(int p, int row0, int ch, int s, std::initializer_list<tone_ev> notes
         bool g = false;
         for (int gr : glide)
             g = g || gr == n.row;
+        bool sings = s != S_BELL && s != S_GLASS;  // struck sounds take no vibrato
+        int shape = shape_of(n.row, n.midi, n.len, !g);
         if (g)
             legato(p, row, ch, s, n.midi, 0x0C);
         else
-            note(p, row, ch, s, n.midi, 12, vol);
-        bool sings = s != S_BELL && s != S_GLASS;  // struck sounds take no vibrato
-        for (int k = 2; sings && k < n.len && row + k < 64; k++) {
-            if (n.len >= 8 && k >= n.len - 2)
-                eff(p, row + k, ch, 6, 0x02);  // vibrato on, fading
-            else
-                eff(p, row + k, ch, 4, k == 2 ? 0x52 : 0x00);
-        }
+            note(p, row, ch, s, n.midi, 12, sings && shape == 1 ? vol - 6 : vol);
+        if (sings)
+            phrase(p, row, ch, n.len, shape, n.len >= 8);
     }
 }
 
@@ -502,22 +541,18 @@ void theme(int p, int row0, int ch, int s, std::initializer_list<tone_ev> t, int
         // within a beat-pair, a note that follows straight on glides from the one before instead
         // of striking it off (fewer hard cuts, a singing line); the phrase strikes again on
         // every eighth row
-        if (s == S_LEAD && n.row == prev_end && n.row % 8 != 0)
+        bool glide = s == S_LEAD && n.row == prev_end && n.row % 8 != 0;
+        int shape = shape_of(n.row, n.midi, n.len, !glide);
+        if (glide)
             legato(p, row, ch, s, n.midi, 0x28);
         else
-            note(p, row, ch, s, n.midi, 12, vol);
+            note(p, row, ch, s, n.midi, 12, s != S_BELL && shape == 1 ? vol - 6 : vol);
         prev_end = n.len < 6 ? n.row + n.len : -1;
         int len = n.len;
         if (n.row + len > to - from)
             len = to - from - n.row;
-        if (s == S_BELL)
-            len = 0;
-        for (int k = 2; k < len; k++) {
-            if (len >= 6 && k >= len - 2)
-                eff(p, row + k, ch, 6, 0x02);
-            else
-                eff(p, row + k, ch, 4, k == 2 ? 0x52 : 0x00);
-        }
+        if (s != S_BELL)
+            phrase(p, row, ch, len, shape, true);
     });
 }
 
@@ -952,6 +987,57 @@ void p19()
     eff(19, 63, C_KICK, 15, 0);  // the song stops here, alone in its row
 }
 
+// Ends every note of a sustained one-shot that the song holds longer than the sample lasts at its
+// pitch: a fast volume slide in the last row that begins before the sample's end, so the sound
+// is released where the score lets go of it, not cut by the sample running out. Walks the song
+// in playing order; a pattern played twice keeps the release its first playing needed.
+void fit_notes(const std::vector<uint8_t>& orders)
+{
+    auto sustained = [](int s) {
+        return s == S_BASS || s == S_SUB || s == S_LEAD || s == S_STRINGS || s == S_VOX || s == S_WIND;
+    };
+    double ends[mus_channels] = {};  // when the held sample runs out; 0: nothing held
+    int cur[mus_channels] = {};
+    int spd = 6;
+    double t = 0;
+    for (uint8_t p : orders) {
+        for (int r = 0; r < 64; r++) {
+            bool stop = false, brk = false;
+            for (int c = 0; c < mus_channels; c++) {
+                const mus_cell& k = at(p, r, c);
+                if (k.effect == 15 && k.param == 0)
+                    stop = true;
+                else if (k.effect == 15 && k.param < 32)
+                    spd = k.param;
+                brk = brk || k.effect == 13;
+            }
+            double row_end = t + spd / 70.0;
+            for (int c = 0; c < mus_channels; c++) {
+                mus_cell& k = at(p, r, c);
+                if (k.sample)
+                    cur[c] = k.sample;
+                if (k.note != mus_no_note && k.effect != 3) {
+                    const mus_sample& smp = (*instruments)[size_t(cur[c])];
+                    double rate = mus_clock / mus_period(smp.finetune, k.note);
+                    ends[c] = sustained(cur[c]) ? t + double(smp.data.size()) / rate : 0;
+                } else if ((k.effect == 14 && k.param >> 4 == 12) || (k.effect == 10 && k.param == 0x0F)) {
+                    ends[c] = 0;  // cut, or released already
+                } else if (ends[c] > 0 && row_end > ends[c] - 0.15 && (k.effect == 0 || k.effect == 4) &&
+                           (k.effect || !k.param)) {
+                    k.effect = k.effect == 4 ? 6 : 10;  // a vibrato goes on while it fades
+                    k.param = 0x0F;
+                    ends[c] = 0;
+                }
+            }
+            t = row_end;
+            if (stop)
+                return;
+            if (brk)
+                break;
+        }
+    }
+}
+
 // Every cell must use only what the show's module is known to use.
 void check(const std::vector<mus_pattern>& pats)
 {
@@ -989,7 +1075,7 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
         void (*write)();
         int gain;
     };
-    const part parts[] = {{p0, 100}, {p1, 90}, {p2, 78}, {p3, 80}, {p4, 82}, {p5, 84}, {p6, 88},
+    const part parts[] = {{p0, 100}, {p1, 90}, {p2, 72}, {p3, 74}, {p4, 76}, {p5, 84}, {p6, 88},
                           {p7, 84}, {p8, 84}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
                           {p14, 94}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
                           {p21, 84}, {p22, 82}, {p23, 84}, {p19, 80}};
@@ -1001,8 +1087,9 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
     for (const song_effect& c : song_effects)
         place_effect(c.p, c.row, c.e, c.param);
     song_effects.clear();
-    check(patterns);
     orders = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 14, 16, 15, 17, 18, 20, 21, 22, 23, 19};
+    fit_notes(orders);
+    check(patterns);
     song = nullptr;
     instruments = nullptr;
 }

@@ -93,12 +93,18 @@ void put_note(int p, int row, int ch, int s, int index, int e, int param)
 // middle, the arpeggio's echo, the strings and bells right.
 const int pans[mus_channels] = {8, 7, 12, 3, 8, 0, 10, 15, 1, 14, 8, 10};
 
-// The mixer gives a channel panned to one side up to twice the level it gives a centred one on
-// that side; a panned channel's volumes are scaled so its power stays that of the middle.
+// Each channel's level in the mix, percent of the volumes the parts write: the bass gives way
+// to the pad, the arpeggio and its echo, which carry the width.
+const int faders[mus_channels] = {100, 100, 110, 110, 75, 150, 125, 150, 125, 135, 92, 110};
+
+// A volume as the channel plays it: its fader, and, since the mixer gives a channel panned to
+// one side up to twice the level it gives a centred one on that side, scaled so that a panned
+// channel's power stays that of the middle.
 int pan_scaled(int ch, int vol)
 {
     int pan = 16 * pans[ch];
-    return int(std::lround(vol * std::sqrt(126.0 / std::max(255 - pan, pan))));
+    double v = vol * faders[ch] / 100.0 * std::sqrt(126.0 / std::max(255 - pan, pan));
+    return std::min(64, int(std::lround(v)));
 }
 
 int scaled(int vol) { return std::min(64, (vol * gain + 50) / 100); }
@@ -1075,10 +1081,10 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
         void (*write)();
         int gain;
     };
-    const part parts[] = {{p0, 100}, {p1, 90}, {p2, 72}, {p3, 74}, {p4, 76}, {p5, 84}, {p6, 88},
+    const part parts[] = {{p0, 84}, {p1, 90}, {p2, 72}, {p3, 74}, {p4, 76}, {p5, 84}, {p6, 88},
                           {p7, 84}, {p8, 84}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
                           {p14, 94}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
-                          {p21, 84}, {p22, 82}, {p23, 84}, {p19, 80}};
+                          {p21, 84}, {p22, 78}, {p23, 84}, {p19, 80}};
     for (const part& w : parts) {
         gain = w.gain;
         w.write();

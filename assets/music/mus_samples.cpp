@@ -267,7 +267,7 @@ mus_sample clap()
         f.step(n.next(), 1250.0, r, 0.45, lo, bp, hi);
         w[i] = bp * std::max(e, 0.85 * tail);
     }
-    return finish("clap", w, r, 0.95, 0.06, 13, 56);
+    return finish("clap", w, r, 0.95, 0.06, 13, 27);
 }
 
 mus_sample tom()
@@ -284,7 +284,7 @@ mus_sample tom()
         double skin = lp.lp(n.next(), 2500.0, r) * env_ad(t, 0.001, 0.012);
         w[i] = soft_clip(1.4 * body + 0.6 * skin);
     }
-    return finish("tom", w, r, 0.95, 0.08, 13, 58);
+    return finish("tom", w, r, 0.95, 0.08, 13, 48);
 }
 
 mus_sample cymbal(const char* name, int index, double seconds, double decay, double tone,
@@ -380,7 +380,7 @@ mus_sample conga()
         ph += (300.0 + 90.0 * std::exp(-t / 0.015)) / r;
         w[i] = (std::sin(2 * pi * ph) + 0.25 * std::sin(4 * pi * ph)) * env_ad(t, 0.001, 0.09);
     }
-    return finish("conga", w, r, 0.92, 0.06, 0, 50);
+    return finish("conga", w, r, 0.92, 0.06, 0, 25);
 }
 
 // ---- Tonal instruments ----------------------------------------------------------------------
@@ -405,7 +405,7 @@ mus_sample bass()
         double e = std::min(1.0, t / 0.004) * (0.82 + 0.18 * std::exp(-t / 0.15));
         w[i] = soft_clip(1.2 * (0.7 * lo + 0.6 * sub)) * e;
     }
-    return finish("reese bass", w, r, 0.97, 0.25, 13, 56);
+    return finish("reese bass", w, r, 0.97, 0.25, 13, 30);
 }
 
 // Acid bass: a resonant low-pass sweeping down over a sawtooth.
@@ -423,7 +423,7 @@ mus_sample acid()
         f.step(a.next(hz, r), cut, r, 0.16, lo, bp, hi);
         w[i] = soft_clip(1.5 * lo) * env_ad(t, 0.002, 0.3);
     }
-    return finish("acid bass", w, r, 0.95, 0.1, 0, 46);
+    return finish("acid bass", w, r, 0.95, 0.1, 0, 22);
 }
 
 mus_sample sub_bass()
@@ -436,7 +436,7 @@ mus_sample sub_bass()
         double s = std::sin(2 * pi * hz * t);
         w[i] = soft_clip(1.6 * s) * std::min(1.0, t / 0.006);
     }
-    return finish("sub bass", w, r, 0.95, 0.3, 0, 54);
+    return finish("sub bass", w, r, 0.95, 0.3, 0, 27);
 }
 
 // Karplus-Strong plucked string with a brightness that follows the pick.
@@ -470,7 +470,7 @@ mus_sample pluck()
         pos++;
         w[i] = out * std::min(1.0, double(i) / 12.0);
     }
-    return finish("pluck", w, r, 0.95, 0.2, 0, 44);
+    return finish("pluck", w, r, 0.95, 0.2, 0, 22);
 }
 
 // Lead: a pulse and a saw an octave apart, filter opening with the attack, a slow chorus.
@@ -492,7 +492,7 @@ mus_sample lead()
         double e = std::min(1.0, t / 0.01) * (0.75 + 0.25 * std::exp(-t / 0.2));
         w[i] = soft_clip(1.3 * lo) * e;
     }
-    return finish("lead", w, r, 0.95, 0.45, 0, 40);
+    return finish("lead", w, r, 0.95, 0.45, 0, 32);
 }
 
 // FM bell: inharmonic modulator ratio, bright attack mellowing as the index falls.
@@ -508,7 +508,7 @@ mus_sample bell()
         double car = std::sin(2 * pi * hz * t + mod) + 0.3 * std::sin(2 * pi * hz * 2.0 * t);
         w[i] = car * env_ad(t, 0.002, 0.45);
     }
-    return finish("bell", w, r, 0.95, 0.3, 0, 44);
+    return finish("bell", w, r, 0.95, 0.3, 0, 24);
 }
 
 mus_sample sparkle()
@@ -546,7 +546,7 @@ mus_sample strings()
         double e = std::min(1.0, t / 0.35);
         w[i] = lo * e;
     }
-    return finish("strings", w, r, 0.95, 0.6, 0, 40);
+    return finish("strings", w, r, 0.95, 0.6, 0, 29);
 }
 
 // A chord stab (root, third, fifth, octave): minor or major third.
@@ -697,7 +697,7 @@ void mus_make_samples(std::vector<mus_sample>& s)
     s[1] = bass();
     s[3] = snare();
     s[4] = kick();
-    s[5] = hat("closed hat", 0.028, 0.12, 32);
+    s[5] = hat("closed hat", 0.028, 0.12, 29);
     s[6] = hat("open hat", 0.16, 0.42, 30);
     s[7] = clap();
     s[8] = tom();

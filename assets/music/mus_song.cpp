@@ -383,17 +383,19 @@ int shape_of(int row, int midi, int len, bool struck)
 
 // Writes the expression of a held note of len rows struck (or glided into) at row; rows past
 // the pattern's end are left out. Notes of six rows or more fade over their last two when fade.
-void phrase(int p, int row, int ch, int len, int shape, bool fade)
+// The late vibrato's rate follows the pitch a little, so repeated shapes do not sound alike.
+void phrase(int p, int row, int ch, int len, int shape, bool fade, int midi)
 {
     if (len < 3)
         return;
     int start = len >= 6 ? len / 3 + 1 : 2;
+    int rate = 4 + midi % 3;
     bool vib = false;
     for (int k = 1; k < len && row + k < 64; k++) {
         int e = 0, prm = 0;
         if (shape == 0 && k >= start) {
             e = 4;
-            prm = k == start ? 0x51 : k == start + 2 ? 0x53 : 0;
+            prm = k == start ? rate << 4 | 1 : k == start + 1 ? rate << 4 | 3 : 0;
         } else if (shape == 1 && k == 1) {
             e = 10;
             prm = 0x10;
@@ -431,7 +433,7 @@ void melody(int p, int row0, int ch, int s, std::initializer_list<tone_ev> notes
         else
             note(p, row, ch, s, n.midi, 12, sings && shape == 1 ? vol - 6 : vol);
         if (sings)
-            phrase(p, row, ch, n.len, shape, n.len >= 8);
+            phrase(p, row, ch, n.len, shape, n.len >= 8, n.midi);
     }
 }
 
@@ -558,7 +560,7 @@ void theme(int p, int row0, int ch, int s, std::initializer_list<tone_ev> t, int
         if (n.row + len > to - from)
             len = to - from - n.row;
         if (s != S_BELL)
-            phrase(p, row, ch, len, shape, true);
+            phrase(p, row, ch, len, shape, true, n.midi);
     });
 }
 
@@ -618,7 +620,7 @@ void p1()
 // (1) or its answer (2) on the lead, transposed by `shift` with the chords.
 void groove_a(int p, int part, std::initializer_list<chord> chords, int shift, bool fresh_pads)
 {
-    if (p == 2 || p == 23)  // where the beat first comes in, and the key change
+    if (p == 2 || p == 20 || p == 23)  // where the beat comes in, the band returns, the key changes
         hit(p, 0, C_FX, S_CRASH);
     pads(p, 0, chords, 16, fresh_pads, 24);
     bass_dnb(p, 0, chords, 52);
@@ -701,6 +703,7 @@ void p6()
 {
     half_time(6, {Bb, C, Gm, A}, true, true, S_BASS);
     string_line(6, 0, C_ECHO, {65, 64, 62, 61}, 32);
+    hit(6, 32, C_FX, S_CRASH);
     pads(6, 32, {Dm, Bb}, 16, false, 0);
     pad_volume(6, 33, 18);  // the stabs take the middle
     acid(6, 32, {Dm, Bb}, 50);
@@ -903,7 +906,7 @@ void p17()
 }
 
 // Orders 20-23: the balls. Theme A on the bell over a light kit, then the full band, theme B,
-// and a rising build into the key change.
+// and a rising line over a bar of sixteenths into the key change.
 void p18()
 {
     pads(18, 0, {Dm, Bb, F, C}, 16, false, 0);
@@ -941,8 +944,7 @@ void p22()
     groove(22, 0, 3, K_DNB2, S_BACKG, H_16);
     drum_line(22, 48, 1, C_KICK, S_KICK, "x...x...x...x.x.");
     drum_line(22, 48, 1, C_HAT, S_HAT, "xgogxgogxgogxgog");
-    roll(22, 48, 16, 14, 60);
-    hit(22, 45, C_FX, S_REVCYM, 50);
+    drum_line(22, 48, 1, C_SNARE, S_SNARE, "....x..g....x.gg");
     melody(22, 0, C_LEAD, S_LEAD, {{0, 74, 4}, {4, 77, 4}, {8, 79, 8}, {16, 77, 4}, {20, 79, 4},
                                    {24, 82, 8}, {32, 81, 4}, {36, 82, 4}, {40, 84, 8},
                                    {48, 85, 8}, {56, 88, 8}}, 40);
@@ -954,7 +956,6 @@ void p23()
 {
     groove_a(23, 2, {Em, C, G, D}, 2, false);
     pad_volume(23, 1, 24);
-    tom_fill(23, 56);
     song_effect_at(23, 63, 13, 0);
 }
 

@@ -89,9 +89,9 @@ void put_note(int p, int row, int ch, int s, int index, int e, int param)
 }
 
 // Each channel's place (E8x, set once at the start): kick, snare, bass and lead in the middle;
-// the pad's pair hard left and right, the arpeggio and stabs left, hats and effects right of the
-// middle, the arpeggio's echo, the strings and bells right.
-const int pans[mus_channels] = {8, 7, 12, 3, 8, 0, 10, 15, 1, 14, 8, 10};
+// the pad's pair hard left and right and its third left of the middle, the arpeggio and stabs
+// left, hats and effects right of the middle, the arpeggio's echo, the strings and bells right.
+const int pans[mus_channels] = {8, 7, 13, 3, 8, 0, 4, 15, 1, 14, 8, 10};
 
 // Each channel's level in the mix, percent of the volumes the parts write: the bass gives way
 // to the pad, the arpeggio and its echo, which carry the width.
@@ -142,11 +142,7 @@ void legato(int p, int row, int ch, int inst, int midi, int speed)
 // An unpitched hit; vol < 0 keeps the sample's volume, whatever the section's loudness.
 void hit(int p, int row, int ch, int s, int vol = -1)
 {
-    if (vol < 0) {
-        put_note(p, row, ch, s, fixed_note(s), 0, 0);
-        return;
-    }
-    int v = pan_scaled(ch, scaled(vol < 0 ? (*instruments)[size_t(s)].volume : vol));
+    int v = vol < 0 ? pan_scaled(ch, (*instruments)[size_t(s)].volume) : pan_scaled(ch, scaled(vol));
     if (near_default(s, v))
         put_note(p, row, ch, s, fixed_note(s), 0, 0);
     else
@@ -494,7 +490,8 @@ void congas(int p, int row0, int bars, int vol)
         for (int k : {2, 7, 10, 14, 15}) {
             int row = row0 + 16 * b + k;
             if (!at(p, row, C_PERC).sample)
-                put_note(p, row, C_PERC, S_CONGA, k == 7 || k == 15 ? 49 : 52, 12, scaled(k == 15 ? vol - 10 : vol));
+                put_note(p, row, C_PERC, S_CONGA, k == 7 || k == 15 ? 49 : 52, 12,
+                         pan_scaled(C_PERC, scaled(k == 15 ? vol - 10 : vol)));
         }
 }
 
@@ -502,7 +499,7 @@ void tom_fill(int p, int row0)
 {
     const int n[8] = {52, 52, 49, 49, 46, 46, 43, 43};
     for (int k = 0; k < 8; k++)
-        put_note(p, row0 + k, C_PERC, S_TOM, n[k], 12, k % 2 ? 40 : 56);
+        put_note(p, row0 + k, C_PERC, S_TOM, n[k], 12, pan_scaled(C_PERC, k % 2 ? 40 : 56));
 }
 
 // ---- Themes (rows relative to a 64-row, four-bar phrase at speed 6) ---------------------------
@@ -751,7 +748,7 @@ void p9()
     for (int r = 0; r < 24; r += 4)
         hit(9, r, C_PERC, S_RIM, 26);
     riser(9, 8, 24, 11);
-    roll(9, 24, 8, 20, 60);
+    roll(9, 24, 8, 20, 52);
     tom_fill(9, 24);
     // the shatter
     hit(9, 32, C_FX, S_CRASH);

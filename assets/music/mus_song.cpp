@@ -95,7 +95,7 @@ const int pans[mus_channels] = {8, 7, 13, 3, 8, 0, 4, 15, 1, 14, 8, 10};
 
 // Each channel's level in the mix, percent of the volumes the parts write: the bass gives way
 // to the pad, the arpeggio and its echo, which carry the width.
-const int faders[mus_channels] = {100, 100, 110, 110, 75, 150, 125, 150, 125, 135, 92, 110};
+const int faders[mus_channels] = {100, 100, 110, 110, 75, 160, 130, 160, 130, 150, 92, 110};
 
 // A volume as the channel plays it: its fader, and, since the mixer gives a channel panned to
 // one side up to twice the level it gives a centred one on that side, scaled so that a panned
@@ -739,7 +739,7 @@ void p8() { lattice(8, true); }
 void p9()
 {
     pads(9, 0, {Gm, Bb, A}, 8, false, 0);
-    pad_volume(9, 1, 34);
+    pad_volume(9, 1, 30);
     bass_long(9, 0, {Gm, Bb, A}, 8, S_SUB, 44);
     melody(9, 0, C_LEAD, S_VOX, {{0, 79, 8}, {8, 77, 8}, {16, 76, 4}}, 38);
     // the voice stutters into the roll: struck again and again from inside its sustain
@@ -1079,10 +1079,10 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
         void (*write)();
         int gain;
     };
-    const part parts[] = {{p0, 84}, {p1, 90}, {p2, 72}, {p3, 74}, {p4, 76}, {p5, 84}, {p6, 88},
+    const part parts[] = {{p0, 84}, {p1, 90}, {p2, 70}, {p3, 72}, {p4, 74}, {p5, 84}, {p6, 88},
                           {p7, 84}, {p8, 84}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
                           {p14, 94}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
-                          {p21, 84}, {p22, 78}, {p23, 84}, {p19, 80}};
+                          {p21, 84}, {p22, 76}, {p23, 84}, {p19, 80}};
     for (const part& w : parts) {
         gain = w.gain;
         w.write();

@@ -321,7 +321,7 @@ mus_sample shaker()
         double e = t < 0.025 ? std::sin(0.5 * pi * t / 0.025) : std::exp(-(t - 0.025) / 0.035);
         w[i] = (bp + 0.4 * hi) * e;
     }
-    return finish("shaker", w, r, 0.9, 0.04, 0, 40);
+    return finish("shaker", w, r, 0.9, 0.04, 0, 34);
 }
 
 mus_sample reverse_cymbal()
@@ -367,7 +367,7 @@ mus_sample rim()
         double ring = std::sin(2 * pi * 1720.0 * t) + 0.6 * std::sin(2 * pi * 510.0 * t);
         w[i] = ring * env_ad(t, 0.0004, 0.018) + 0.5 * n.next() * env_ad(t, 0.0002, 0.002);
     }
-    return finish("rim", w, r, 0.9, 0.02, 0, 44);
+    return finish("rim", w, r, 0.9, 0.02, 0, 38);
 }
 
 mus_sample conga()
@@ -380,7 +380,7 @@ mus_sample conga()
         ph += (300.0 + 90.0 * std::exp(-t / 0.015)) / r;
         w[i] = (std::sin(2 * pi * ph) + 0.25 * std::sin(4 * pi * ph)) * env_ad(t, 0.001, 0.09);
     }
-    return finish("conga", w, r, 0.92, 0.06, 0, 25);
+    return finish("conga", w, r, 0.92, 0.06, 0, 23);
 }
 
 // ---- Tonal instruments ----------------------------------------------------------------------
@@ -508,7 +508,7 @@ mus_sample bell()
         double car = std::sin(2 * pi * hz * t + mod) + 0.3 * std::sin(2 * pi * hz * 2.0 * t);
         w[i] = car * env_ad(t, 0.002, 0.45);
     }
-    return finish("bell", w, r, 0.95, 0.3, 0, 24);
+    return finish("bell", w, r, 0.95, 0.3, 0, 20);
 }
 
 mus_sample sparkle()
@@ -697,8 +697,8 @@ void mus_make_samples(std::vector<mus_sample>& s)
     s[1] = bass();
     s[3] = snare();
     s[4] = kick();
-    s[5] = hat("closed hat", 0.028, 0.12, 29);
-    s[6] = hat("open hat", 0.16, 0.42, 30);
+    s[5] = hat("closed hat", 0.028, 0.12, 25);
+    s[6] = hat("open hat", 0.16, 0.42, 26);
     s[7] = clap();
     s[8] = tom();
     s[9] = cymbal("crash", 55, 1.5, 0.45, 1.0, 0xc4a5, 44);

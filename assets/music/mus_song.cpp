@@ -139,14 +139,23 @@ void legato(int p, int row, int ch, int inst, int midi, int speed)
     put_note(p, row, ch, 0, midi - midi_offset(inst), 3, speed);
 }
 
-// An unpitched hit; vol < 0 keeps the sample's volume, whatever the section's loudness.
+// A drum struck at note index `index` with channel volume v (a volume command only if needed).
+void strike(int p, int row, int ch, int s, int index, int v)
+{
+    if (near_default(s, v))
+        put_note(p, row, ch, s, index, 0, 0);
+    else
+        put_note(p, row, ch, s, index, 12, v);
+}
+
+// An unpitched hit; vol < 0 keeps the sample's volume (set for the channel it plays on),
+// whatever the section's loudness.
 void hit(int p, int row, int ch, int s, int vol = -1)
 {
-    int v = vol < 0 ? pan_scaled(ch, (*instruments)[size_t(s)].volume) : pan_scaled(ch, scaled(vol));
-    if (near_default(s, v))
+    if (vol < 0)
         put_note(p, row, ch, s, fixed_note(s), 0, 0);
     else
-        put_note(p, row, ch, s, fixed_note(s), 12, v);
+        strike(p, row, ch, s, fixed_note(s), pan_scaled(ch, scaled(vol)));
 }
 
 struct song_effect {
@@ -490,8 +499,8 @@ void congas(int p, int row0, int bars, int vol)
         for (int k : {2, 7, 10, 14, 15}) {
             int row = row0 + 16 * b + k;
             if (!at(p, row, C_PERC).sample)
-                put_note(p, row, C_PERC, S_CONGA, k == 7 || k == 15 ? 49 : 52, 12,
-                         pan_scaled(C_PERC, scaled(k == 15 ? vol - 10 : vol)));
+                strike(p, row, C_PERC, S_CONGA, k == 7 || k == 15 ? 49 : 52,
+                       pan_scaled(C_PERC, scaled(k == 15 ? vol - 10 : vol)));
         }
 }
 
@@ -499,7 +508,7 @@ void tom_fill(int p, int row0)
 {
     const int n[8] = {52, 52, 49, 49, 46, 46, 43, 43};
     for (int k = 0; k < 8; k++)
-        put_note(p, row0 + k, C_PERC, S_TOM, n[k], 12, pan_scaled(C_PERC, k % 2 ? 40 : 56));
+        strike(p, row0 + k, C_PERC, S_TOM, n[k], pan_scaled(C_PERC, k % 2 ? 40 : 56));
 }
 
 // ---- Themes (rows relative to a 64-row, four-bar phrase at speed 6) ---------------------------
@@ -752,7 +761,7 @@ void p9()
     tom_fill(9, 24);
     // the shatter
     hit(9, 32, C_FX, S_CRASH);
-    hit(9, 32, C_PERC, S_BOOM);
+    hit(9, 32, C_PERC, S_BOOM, 60);
     pads(9, 32, {Dm, Bb}, 16, false, 0);
     pad_volume(9, 33, 20);
     bass_dnb(9, 32, {Dm, Bb}, 56);

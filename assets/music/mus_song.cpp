@@ -3,10 +3,15 @@
 // halves of the patterns that carry the show's transitions) keep the beat while their 32 rows
 // last 384 ticks, long enough for a 256-tick transition to finish.
 //
-// Channels: 0 kick, 1 snare, 2 hats/shaker, 3 percussion, 4 bass, 5-7 pad voices, 8 arpeggio or
-// stabs, 9 echo or bells, 10 lead, 11 effects and cymbals. The kick (sample 4) is channel 0's
-// sample while the blob trails should grow; the snare (3) and the closed hat (5) are the beat
-// that the mirror wave's zoom follows.
+// Channels: 0 kick, 1 snare, 2 hats/shaker, 3 percussion, 4 bass, 5-7 the pad (a voice hard
+// left, the third, and the first voice's detuned double hard right), 8 arpeggio or stabs, 9 echo,
+// strings or bells, 10 lead, 11 effects and cymbals. The kick (sample 4) is channel 0's sample
+// while the blob trails should grow; the snare (3) and the closed hat (5) are the beat that the
+// mirror wave's zoom follows.
+//
+// The form: an intro, then four sections (orders 2-8, 9-13, 14-18, 19-25). Crashes mark where a
+// section or a new part of one begins; the riser and the snare roll lead only into the drops, the
+// shatter (order 9) and the climax (its pattern played at orders 15 and 17).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

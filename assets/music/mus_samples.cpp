@@ -697,7 +697,7 @@ void mus_make_samples(std::vector<mus_sample>& s)
     s[1] = bass();
     s[3] = snare();
     s[4] = kick();
-    s[5] = hat("closed hat", 0.028, 0.12, 25);
+    s[5] = hat("closed hat", 0.028, 0.12, 24);
     s[6] = hat("open hat", 0.16, 0.42, 26);
     s[7] = clap();
     s[8] = tom();

@@ -96,7 +96,7 @@ void put_note(int p, int row, int ch, int s, int index, int e, int param)
 // Each channel's place (E8x, set once at the start): kick, snare, bass and lead in the middle;
 // the pad's pair hard left and right and its third left of the middle, the arpeggio and stabs
 // left, hats and effects right of the middle, the arpeggio's echo, the strings and bells right.
-const int pans[mus_channels] = {8, 7, 13, 3, 8, 0, 4, 15, 1, 14, 8, 10};
+const int pans[mus_channels] = {8, 7, 14, 2, 8, 0, 3, 15, 1, 14, 8, 12};
 
 // Each channel's level in the mix, percent of the volumes the parts write: the bass gives way
 // to the pad, the arpeggio and its echo, which carry the width.

@@ -189,27 +189,35 @@ mus_sample kick()
         double c = click.lp(n.next(), 3000.0, r) * env_ad(t, 0.0005, 0.004) * 1.5;
         w[i] = soft_clip(1.6 * body + c);
     }
-    return finish("kick", w, r, 0.98, 0.03, 13, 64);
+    return finish("kick", w, r, 0.98, 0.03, 13, 58);
 }
 
+// Snare: the shell's two lowest modes (the first bending down after the stick), the wires as
+// band-passed noise, and a low-passed noise "room" that outlasts both.
 mus_sample snare()
 {
     double r = rate_at(13, drum_index);
-    wave w = make(0.34, r);
+    wave w = make(0.46, r);
     noise n(0x5a5e);
     svf f;
-    double p1 = 0, p2 = 0;
+    onepole room, room2;
+    double p1 = 0, p2 = 0, p3 = 0;
     for (size_t i = 0; i < w.size(); i++) {
         double t = i / r;
-        p1 += (185.0 + 40.0 * std::exp(-t / 0.02)) / r;
-        p2 += 330.0 / r;
-        double body = (std::sin(2 * pi * p1) + 0.5 * std::sin(2 * pi * p2)) * env_ad(t, 0.001, 0.045);
+        p1 += (182.0 + 50.0 * std::exp(-t / 0.015)) / r;
+        p2 += 331.0 / r;
+        p3 += 487.0 / r;
+        double body = std::sin(2 * pi * p1) * env_ad(t, 0.001, 0.11) +
+                      0.55 * std::sin(2 * pi * p2) * env_ad(t, 0.001, 0.07) +
+                      0.25 * std::sin(2 * pi * p3) * env_ad(t, 0.001, 0.04);
         double lo, bp, hi;
-        f.step(n.next(), 5200.0, r, 0.7, lo, bp, hi);
-        double sn = (0.55 * bp + 0.45 * hi) * env_ad(t, 0.001, 0.085);
-        w[i] = soft_clip(1.3 * (0.8 * body + 1.2 * sn));
+        double x = n.next();
+        f.step(x, 5200.0, r, 0.7, lo, bp, hi);
+        double sn = (0.55 * bp + 0.45 * hi) * (0.8 * env_ad(t, 0.001, 0.07) + 0.2 * env_ad(t, 0.001, 0.16));
+        double rm = room2.lp(room.lp(x, 1800.0, r), 1800.0, r) * env_ad(t, 0.004, 0.13);
+        w[i] = soft_clip(1.3 * (0.8 * body + 1.2 * sn + 0.9 * rm));
     }
-    return finish("snare", w, r, 0.97, 0.05, 13, 60);
+    return finish("snare", w, r, 0.97, 0.08, 13, 54);
 }
 
 // Metallic cluster of square-ish partials, the core of hats and cymbals.
@@ -259,7 +267,7 @@ mus_sample clap()
         f.step(n.next(), 1250.0, r, 0.45, lo, bp, hi);
         w[i] = bp * std::max(e, 0.85 * tail);
     }
-    return finish("clap", w, r, 0.95, 0.06, 13, 56);
+    return finish("clap", w, r, 0.95, 0.06, 13, 27);
 }
 
 mus_sample tom()
@@ -276,7 +284,7 @@ mus_sample tom()
         double skin = lp.lp(n.next(), 2500.0, r) * env_ad(t, 0.001, 0.012);
         w[i] = soft_clip(1.4 * body + 0.6 * skin);
     }
-    return finish("tom", w, r, 0.95, 0.08, 13, 58);
+    return finish("tom", w, r, 0.95, 0.08, 13, 48);
 }
 
 mus_sample cymbal(const char* name, int index, double seconds, double decay, double tone,
@@ -313,7 +321,7 @@ mus_sample shaker()
         double e = t < 0.025 ? std::sin(0.5 * pi * t / 0.025) : std::exp(-(t - 0.025) / 0.035);
         w[i] = (bp + 0.4 * hi) * e;
     }
-    return finish("shaker", w, r, 0.9, 0.04, 0, 40);
+    return finish("shaker", w, r, 0.9, 0.04, 0, 34);
 }
 
 mus_sample reverse_cymbal()
@@ -359,7 +367,7 @@ mus_sample rim()
         double ring = std::sin(2 * pi * 1720.0 * t) + 0.6 * std::sin(2 * pi * 510.0 * t);
         w[i] = ring * env_ad(t, 0.0004, 0.018) + 0.5 * n.next() * env_ad(t, 0.0002, 0.002);
     }
-    return finish("rim", w, r, 0.9, 0.02, 0, 44);
+    return finish("rim", w, r, 0.9, 0.02, 0, 38);
 }
 
 mus_sample conga()
@@ -372,7 +380,7 @@ mus_sample conga()
         ph += (300.0 + 90.0 * std::exp(-t / 0.015)) / r;
         w[i] = (std::sin(2 * pi * ph) + 0.25 * std::sin(4 * pi * ph)) * env_ad(t, 0.001, 0.09);
     }
-    return finish("conga", w, r, 0.92, 0.06, 0, 50);
+    return finish("conga", w, r, 0.92, 0.06, 0, 23);
 }
 
 // ---- Tonal instruments ----------------------------------------------------------------------
@@ -397,7 +405,7 @@ mus_sample bass()
         double e = std::min(1.0, t / 0.004) * (0.82 + 0.18 * std::exp(-t / 0.15));
         w[i] = soft_clip(1.2 * (0.7 * lo + 0.6 * sub)) * e;
     }
-    return finish("reese bass", w, r, 0.97, 0.25, 13, 56);
+    return finish("reese bass", w, r, 0.97, 0.25, 13, 30);
 }
 
 // Acid bass: a resonant low-pass sweeping down over a sawtooth.
@@ -415,20 +423,20 @@ mus_sample acid()
         f.step(a.next(hz, r), cut, r, 0.16, lo, bp, hi);
         w[i] = soft_clip(1.5 * lo) * env_ad(t, 0.002, 0.3);
     }
-    return finish("acid bass", w, r, 0.95, 0.1, 0, 46);
+    return finish("acid bass", w, r, 0.95, 0.1, 0, 22);
 }
 
 mus_sample sub_bass()
 {
     double r = rate_at(0, 46);
     double hz = midi_hz(38);
-    wave w = make(2.6, r);
+    wave w = make(3.6, r);
     for (size_t i = 0; i < w.size(); i++) {
         double t = i / r;
         double s = std::sin(2 * pi * hz * t);
         w[i] = soft_clip(1.6 * s) * std::min(1.0, t / 0.006);
     }
-    return finish("sub bass", w, r, 0.95, 0.3, 0, 54);
+    return finish("sub bass", w, r, 0.95, 0.3, 0, 27);
 }
 
 // Karplus-Strong plucked string with a brightness that follows the pick.
@@ -462,7 +470,7 @@ mus_sample pluck()
         pos++;
         w[i] = out * std::min(1.0, double(i) / 12.0);
     }
-    return finish("pluck", w, r, 0.95, 0.2, 0, 44);
+    return finish("pluck", w, r, 0.95, 0.2, 0, 22);
 }
 
 // Lead: a pulse and a saw an octave apart, filter opening with the attack, a slow chorus.
@@ -470,7 +478,7 @@ mus_sample lead()
 {
     double r = rate_at(0, 50);
     double hz = midi_hz(74);
-    wave w = make(2.2, r);
+    wave w = make(3.0, r);
     square_osc q;
     saw_osc s, s2;
     svf f;
@@ -484,7 +492,7 @@ mus_sample lead()
         double e = std::min(1.0, t / 0.01) * (0.75 + 0.25 * std::exp(-t / 0.2));
         w[i] = soft_clip(1.3 * lo) * e;
     }
-    return finish("lead", w, r, 0.95, 0.45, 0, 40);
+    return finish("lead", w, r, 0.95, 0.45, 0, 32);
 }
 
 // FM bell: inharmonic modulator ratio, bright attack mellowing as the index falls.
@@ -500,7 +508,7 @@ mus_sample bell()
         double car = std::sin(2 * pi * hz * t + mod) + 0.3 * std::sin(2 * pi * hz * 2.0 * t);
         w[i] = car * env_ad(t, 0.002, 0.45);
     }
-    return finish("bell", w, r, 0.95, 0.3, 0, 44);
+    return finish("bell", w, r, 0.95, 0.3, 0, 20);
 }
 
 mus_sample sparkle()
@@ -521,7 +529,7 @@ mus_sample strings()
 {
     double r = rate_at(0, 50);
     double hz = midi_hz(62);  // D4 at note 50
-    wave w = make(2.6, r);
+    wave w = make(3.5, r);
     saw_osc o[7];
     const double det[7] = {-0.011, -0.007, -0.003, 0.0, 0.004, 0.008, 0.012};
     for (int k = 0; k < 7; k++)
@@ -538,7 +546,7 @@ mus_sample strings()
         double e = std::min(1.0, t / 0.35);
         w[i] = lo * e;
     }
-    return finish("strings", w, r, 0.95, 0.6, 0, 40);
+    return finish("strings", w, r, 0.95, 0.6, 0, 29);
 }
 
 // A chord stab (root, third, fifth, octave): minor or major third.
@@ -570,7 +578,7 @@ mus_sample vox()
 {
     double r = rate_at(0, 50);
     double hz = midi_hz(74);
-    wave w = make(1.7, r);
+    wave w = make(3.5, r);
     saw_osc g;
     svf f1, f2, f3;
     for (size_t i = 0; i < w.size(); i++) {
@@ -620,15 +628,15 @@ mus_sample riser()
 
 mus_sample wind()
 {
-    double r = rate_at(0, 48);
-    wave w = make(3.0, r);
+    double r = rate_at(0, 34);  // the lowest note: six seconds of noise fit in one sample
+    wave w = make(6.0, r);
     noise n(0x3135);
     svf f;
     for (size_t i = 0; i < w.size(); i++) {
         double t = i / r;
         double lo, bp, hi;
         f.step(n.next(), 700.0 + 500.0 * std::sin(2 * pi * 0.45 * t), r, 0.25, lo, bp, hi);
-        double e = std::sin(pi * std::min(1.0, t / 3.0));
+        double e = std::sin(pi * std::min(1.0, t / 6.0));
         w[i] = bp * e;
     }
     return finish("wind", w, r, 0.9, 0.1, 0, 40);
@@ -689,8 +697,8 @@ void mus_make_samples(std::vector<mus_sample>& s)
     s[1] = bass();
     s[3] = snare();
     s[4] = kick();
-    s[5] = hat("closed hat", 0.028, 0.12, 32);
-    s[6] = hat("open hat", 0.16, 0.42, 30);
+    s[5] = hat("closed hat", 0.028, 0.12, 24);
+    s[6] = hat("open hat", 0.16, 0.42, 26);
     s[7] = clap();
     s[8] = tom();
     s[9] = cymbal("crash", 55, 1.5, 0.45, 1.0, 0xc4a5, 44);
@@ -706,12 +714,12 @@ void mus_make_samples(std::vector<mus_sample>& s)
     s[21] = boom();
     s[22] = rim();
     s[23] = conga();
-    s[24] = stab("minor stab", 3, 40);
+    s[24] = stab("minor stab", 3, 30);
     s[25] = acid();
     s[26] = sub_bass();
     s[27] = sparkle();
     s[28] = vox();
-    s[29] = stab("major stab", 4, 40);
+    s[29] = stab("major stab", 4, 30);
     s[30] = zap();
     s[31] = wind();
     for (int i : {1, 3, 4, 5, 6, 7, 8})

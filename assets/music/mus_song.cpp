@@ -3,11 +3,17 @@
 // halves of the patterns that carry the show's transitions) keep the beat while their 32 rows
 // last 384 ticks, long enough for a 256-tick transition to finish.
 //
-// Channels: 0 kick, 1 snare, 2 hats/shaker, 3 percussion, 4 bass, 5-7 pad voices, 8 arpeggio or
-// stabs, 9 echo or bells, 10 lead, 11 effects and cymbals. The kick (sample 4) is channel 0's
-// sample while the blob trails should grow; the snare (3) and the closed hat (5) are the beat
-// that the mirror wave's zoom follows.
+// Channels: 0 kick, 1 snare, 2 hats/shaker, 3 percussion, 4 bass, 5-7 the pad (a voice hard
+// left, the third, and the first voice's detuned double hard right), 8 arpeggio or stabs, 9 echo,
+// strings or bells, 10 lead, 11 effects and cymbals. The kick (sample 4) is channel 0's sample
+// while the blob trails should grow; the snare (3) and the closed hat (5) are the beat that the
+// mirror wave's zoom follows.
+//
+// The form: an intro, then four sections (orders 2-8, 9-13, 14-18, 19-25). Crashes mark where a
+// section or a new part of one begins; the riser and the snare roll lead only into the drops, the
+// shatter (order 9) and the climax (its pattern played at orders 15 and 17).
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -42,8 +48,8 @@ int fixed_note(int s)
     case S_TOM: case S_CONGA: return 52;
     case S_CRASH: case S_REVCYM: return 55;
     case S_RIDE: case S_SHAKER: case S_RIM: return 57;
-    case S_BOOM: return 34;
-    case S_RISER: case S_ZAP: case S_WIND: return 48;
+    case S_BOOM: case S_WIND: return 34;
+    case S_RISER: case S_ZAP: return 48;
     default: return -1;
     }
 }
@@ -87,12 +93,43 @@ void put_note(int p, int row, int ch, int s, int index, int e, int param)
         eff(p, row, ch, e, param);
 }
 
+// Each channel's place (E8x, set once at the start): kick, snare, bass and lead in the middle;
+// the pad's pair hard left and right and its third left of the middle, the arpeggio and stabs
+// left, hats and effects right of the middle, the arpeggio's echo, the strings and bells right.
+const int pans[mus_channels] = {8, 7, 14, 2, 8, 0, 3, 15, 1, 14, 8, 12};
+
+// Each channel's level in the mix, percent of the volumes the parts write: the bass gives way
+// to the pad, the arpeggio and its echo, which carry the width.
+const int faders[mus_channels] = {100, 100, 110, 110, 75, 160, 130, 160, 130, 150, 92, 110};
+
+// A volume as the channel plays it: its fader, and, since the mixer gives a channel panned to
+// one side up to twice the level it gives a centred one on that side, scaled so that a panned
+// channel's power stays that of the middle.
+int pan_scaled(int ch, int vol)
+{
+    int pan = 16 * pans[ch];
+    double v = vol * faders[ch] / 100.0 * std::sqrt(126.0 / std::max(255 - pan, pan));
+    return std::min(64, int(std::lround(v)));
+}
+
 int scaled(int vol) { return std::min(64, (vol * gain + 50) / 100); }
+
+// A struck sample plays at its own volume; a volume command is written only where the wanted
+// volume is clearly another (more than about 1 dB away), as a tracker musician would.
+bool near_default(int s, int vol)
+{
+    int d = (*instruments)[size_t(s)].volume;
+    return std::abs(vol - d) * 8 <= d;
+}
 
 // A pitched note of sample s by MIDI number; a volume (Cxx) is scaled to the section's loudness.
 void note(int p, int row, int ch, int s, int midi, int e = 0, int param = 0)
 {
-    put_note(p, row, ch, s, midi - midi_offset(s), e, e == 12 ? scaled(param) : param);
+    if (e == 12)
+        param = pan_scaled(ch, scaled(param));
+    if (e == 12 && near_default(s, param))
+        e = param = 0;
+    put_note(p, row, ch, s, midi - midi_offset(s), e, param);
 }
 
 // A note that keeps the channel's sample and volume (no sample number); inst gives the tuning.
@@ -107,15 +144,23 @@ void legato(int p, int row, int ch, int inst, int midi, int speed)
     put_note(p, row, ch, 0, midi - midi_offset(inst), 3, speed);
 }
 
-// An unpitched hit; vol < 0 keeps the sample's volume.
+// A drum struck at note index `index` with channel volume v (a volume command only if needed).
+void strike(int p, int row, int ch, int s, int index, int v)
+{
+    if (near_default(s, v))
+        put_note(p, row, ch, s, index, 0, 0);
+    else
+        put_note(p, row, ch, s, index, 12, v);
+}
+
+// An unpitched hit; vol < 0 keeps the sample's volume (set for the channel it plays on),
+// whatever the section's loudness.
 void hit(int p, int row, int ch, int s, int vol = -1)
 {
-    if (vol < 0 && gain == 100) {
+    if (vol < 0)
         put_note(p, row, ch, s, fixed_note(s), 0, 0);
-        return;
-    }
-    int v = vol < 0 ? (*instruments)[size_t(s)].volume : vol;
-    put_note(p, row, ch, s, fixed_note(s), 12, scaled(v));
+    else
+        strike(p, row, ch, s, fixed_note(s), pan_scaled(ch, scaled(vol)));
 }
 
 struct song_effect {
@@ -161,38 +206,52 @@ int root_above(const chord& c, int floor)
 
 // ---- Parts -----------------------------------------------------------------------------------
 
-int pad_voice[3] = {57, 62, 65};
+int pad_voice[3] = {57, 62, 57};
 
-// Three pad voices on channels 5-7, voice-led within F3..E5. fresh: retrigger with volume vol
-// (rising from the sample's attack); otherwise glide into the new chord with tone portamento,
-// no retrigger, so the looping pad never clicks.
+// Nudges the pad's double a period unit or two flat once its glide has landed: against the voice
+// it doubles it beats slowly, and the two sit hard left and hard right, a wide, chorused pad.
+void pad_detune(int p, int row, int midi)
+{
+    // low notes two units flat, high ones (where a unit is a wider step) one unit sharp
+    int fx = mus_period_row0[midi - midi_offset(S_PAD)] >= 160 ? 0x22 : 0x11;
+    for (int r = row + 1; r <= row + 3 && r < 64; r++) {
+        mus_cell& c = at(p, r, C_PAD3);
+        if (!c.effect && !c.param && c.note == mus_no_note) {
+            eff(p, r, C_PAD3, 14, fx);
+            return;
+        }
+    }
+}
+
+// The pad within F3..E5, voice-led: channel 5 (left) holds the root or the fifth, channel 6 the
+// third, channel 7 (right) doubles channel 5, detuned. fresh: retrigger with volume vol (rising
+// from the sample's attack); otherwise glide into the new chord with tone portamento, no
+// retrigger, so the looping pad never clicks.
 void pads(int p, int row0, std::initializer_list<chord> chords, int rows_per_chord, bool fresh, int vol)
 {
     int row = row0;
     bool first = true;
     for (const chord& c : chords) {
-        const int iv[3] = {0, c.third, 7};
-        int used[3] = {-1, -1, -1};
-        for (int v = 0; v < 3; v++) {
+        auto nearest = [&](std::initializer_list<int> tones, int from) {
             int best = -1;
-            for (int m = 53; m <= 76; m++) {
-                bool tone = false;
-                for (int k = 0; k < 3; k++)
-                    tone = tone || pitch_class(m) == pitch_class(c.root + iv[k]);
-                bool taken = false;
-                for (int u = 0; u < v; u++)
-                    taken = taken || pitch_class(used[u]) == pitch_class(m);
-                if (tone && !taken && (best < 0 || std::abs(m - pad_voice[v]) < std::abs(best - pad_voice[v])))
-                    best = m;
-            }
-            used[v] = best;
-        }
+            for (int m = 53; m <= 76; m++)
+                for (int t : tones)
+                    if (pitch_class(m) == pitch_class(c.root + t) &&
+                        (best < 0 || std::abs(m - from) < std::abs(best - from)))
+                        best = m;
+            return best;
+        };
+        int a = nearest({0, 7}, pad_voice[0]);
+        const int used[3] = {a, nearest({c.third}, pad_voice[1]), a};
         for (int v = 0; v < 3; v++) {
             int ch = C_PAD1 + v;
+            bool moves = used[v] != pad_voice[v] || first;  // a pattern's first chord names every voice
             if (first && fresh)
                 note(p, row, ch, S_PAD, used[v], 12, vol);
-            else if (used[v] != pad_voice[v] || first)  // a pattern's first chord names every voice
+            else if (moves)
                 legato(p, row, ch, S_PAD, used[v], 0x18);
+            if (ch == C_PAD3 && (moves || (first && fresh)))
+                pad_detune(p, row, used[v]);
             pad_voice[v] = used[v];
         }
         first = false;
@@ -208,10 +267,15 @@ void pad_slide(int p, int row0, int rows, int param)
             eff(p, r, ch, 10, param);
 }
 
+// Sets the pad's volume on a row, or on the next one where a channel's cell is taken.
 void pad_volume(int p, int row, int vol)
 {
-    for (int ch = C_PAD1; ch <= C_PAD3; ch++)
-        eff(p, row, ch, 12, scaled(vol));
+    for (int ch = C_PAD1; ch <= C_PAD3; ch++) {
+        int r = row;
+        while (r < 63 && (at(p, r, ch).effect || at(p, r, ch).param))
+            r++;
+        eff(p, r, ch, 12, pan_scaled(ch, scaled(vol)));
+    }
 }
 
 int bass_note(const chord& c) { return root_above(c, 38); }  // D2 .. C#3
@@ -270,8 +334,8 @@ void acid(int p, int row0, std::initializer_list<chord> chords, int vol)
     }
 }
 
-// Plucked arpeggio, sixteenths (speed 6) over each chord, with a quieter echo three rows later
-// panned hard left and right in turn.
+// Plucked arpeggio, sixteenths (speed 6) over each chord, on the left, with a quieter echo three
+// rows later on the hard right.
 void arp(int p, int row0, std::initializer_list<chord> chords, int vol, bool echo, int rows = 16)
 {
     const int shape[16] = {0, 1, 2, 3, 2, 1, 0, 2, 3, 4, 3, 2, 1, 2, 3, 2};
@@ -281,14 +345,19 @@ void arp(int p, int row0, std::initializer_list<chord> chords, int vol, bool ech
         const int tones[5] = {r, r + c.third, r + 7, r + 12, r + 12 + c.third};
         for (int k = 0; k < rows; k++) {
             int m = tones[shape[k]];
-            note(p, row + k, C_ARP, S_PLUCK, m, 12, k % 4 == 0 ? vol : vol - 6);
+            // the chord's first note sets the volume; after each beat's first note the level
+            // dips and comes back up, so the beat leans on its first sixteenth
+            if (k == 0)
+                note(p, row + k, C_ARP, S_PLUCK, m, 12, vol);
+            else
+                note_keep(p, row + k, C_ARP, S_PLUCK, m, k % 2 ? 10 : 0, k % 4 == 1 ? 0x01 : k % 4 == 3 ? 0x10 : 0);
             // the echo's first note sets its volume; the rest keep it (no sample number) and
-            // carry the hard pans
+            // carry the hard pan
             if (echo && row + k + 3 < 64) {
                 if (k == 0)
                     note(p, row + k + 3, C_ECHO, S_PLUCK, m, 12, vol / 2);
                 else
-                    note_keep(p, row + k + 3, C_ECHO, S_PLUCK, m, 8, (k / 2) % 2 ? 0xFF : 0x00);
+                    note_keep(p, row + k + 3, C_ECHO, S_PLUCK, m, 8, 0xFF);
             }
         }
         row += rows;
@@ -296,14 +365,14 @@ void arp(int p, int row0, std::initializer_list<chord> chords, int vol, bool ech
 }
 
 // Chord stabs on the off-beat eighths (speed 6 bars).
-void stabs(int p, int row0, std::initializer_list<chord> chords, int vol)
+void stabs(int p, int row0, std::initializer_list<chord> chords)
 {
     int row = row0;
     for (const chord& c : chords) {
         int s = c.third == 3 ? S_MSTAB : S_JSTAB;
         int r = root_above(c, 55);
         for (int k : {2, 6, 10, 14})
-            note(p, row + k, C_ARP, s, r, 12, k == 6 ? vol - 8 : vol);
+            note(p, row + k, C_ARP, s, r, 8, k == 2 || k == 10 ? 0x00 : 0xFF);
         eff(p, row + 3, C_ARP, 14, 0xC4);
         row += 16;
     }
@@ -312,6 +381,50 @@ void stabs(int p, int row0, std::initializer_list<chord> chords, int vol)
 struct tone_ev {
     int row, midi, len;  // len in rows; the note is cut after it unless the next note follows
 };
+
+// How a held note is sung, chosen from its place and pitch so that neighbouring notes differ:
+// 0 a vibrato that comes in late and deepens, 1 a swell from a softer strike into a light, quick
+// vibrato, 2 a straight tone with a slow, shallow vibrato only on the longest notes.
+int shape_of(int row, int midi, int len, bool struck)
+{
+    int shape = (row / 2 + midi) % 3;
+    return shape == 1 && (!struck || len < 4) ? 0 : shape;
+}
+
+// Writes the expression of a held note of len rows struck (or glided into) at row; rows past
+// the pattern's end are left out. Notes of six rows or more fade over their last two when fade.
+// The late vibrato's rate follows the pitch a little, so repeated shapes do not sound alike.
+void phrase(int p, int row, int ch, int len, int shape, bool fade, int midi)
+{
+    if (len < 3)
+        return;
+    int start = len >= 6 ? len / 3 + 1 : 2;
+    int rate = 4 + midi % 3;
+    bool vib = false;
+    for (int k = 1; k < len && row + k < 64; k++) {
+        int e = 0, prm = 0;
+        if (shape == 0 && k >= start) {
+            e = 4;
+            prm = k == start ? rate << 4 | 1 : k == start + 1 ? rate << 4 | 3 : 0;
+        } else if (shape == 1 && k == 1) {
+            e = 10;
+            prm = 0x10;
+        } else if (shape == 1 && k >= 3) {
+            e = 4;
+            prm = k == 3 ? 0x72 : 0;
+        } else if (shape == 2 && len >= 8 && k >= len / 2) {
+            e = 4;
+            prm = k == len / 2 ? 0x32 : 0;
+        }
+        vib = vib || e == 4;
+        if (fade && len >= 6 && k >= len - 2) {
+            e = vib ? 6 : 10;
+            prm = shape == 2 ? 0x03 : 0x02;
+        }
+        if (e)
+            eff(p, row + k, ch, e, prm);
+    }
+}
 
 // A melody with expression: vibrato on held notes, a fading tail on the longest, cuts before
 // rests. glide: rows whose note slides in by tone portamento instead of striking.
@@ -323,17 +436,14 @@ void melody(int p, int row0, int ch, int s, std::initializer_list<tone_ev> notes
         bool g = false;
         for (int gr : glide)
             g = g || gr == n.row;
+        bool sings = s != S_BELL && s != S_GLASS;  // struck sounds take no vibrato
+        int shape = shape_of(n.row, n.midi, n.len, !g);
         if (g)
             legato(p, row, ch, s, n.midi, 0x0C);
         else
-            note(p, row, ch, s, n.midi, 12, vol);
-        bool sings = s != S_BELL && s != S_GLASS;  // struck sounds take no vibrato
-        for (int k = 2; sings && k < n.len && row + k < 64; k++) {
-            if (n.len >= 8 && k >= n.len - 2)
-                eff(p, row + k, ch, 6, 0x02);  // vibrato on, fading
-            else
-                eff(p, row + k, ch, 4, k == 2 ? 0x52 : 0x00);
-        }
+            note(p, row, ch, s, n.midi, 12, sings && shape == 1 ? vol - 6 : vol);
+        if (sings)
+            phrase(p, row, ch, n.len, shape, n.len >= 8, n.midi);
     }
 }
 
@@ -394,7 +504,8 @@ void congas(int p, int row0, int bars, int vol)
         for (int k : {2, 7, 10, 14, 15}) {
             int row = row0 + 16 * b + k;
             if (!at(p, row, C_PERC).sample)
-                put_note(p, row, C_PERC, S_CONGA, k == 7 || k == 15 ? 49 : 52, 12, scaled(k == 15 ? vol - 10 : vol));
+                strike(p, row, C_PERC, S_CONGA, k == 7 || k == 15 ? 49 : 52,
+                       pan_scaled(C_PERC, scaled(k == 15 ? vol - 10 : vol)));
         }
 }
 
@@ -402,7 +513,7 @@ void tom_fill(int p, int row0)
 {
     const int n[8] = {52, 52, 49, 49, 46, 46, 43, 43};
     for (int k = 0; k < 8; k++)
-        put_note(p, row0 + k, C_PERC, S_TOM, n[k], 12, k % 2 ? 40 : 56);
+        strike(p, row0 + k, C_PERC, S_TOM, n[k], pan_scaled(C_PERC, k % 2 ? 40 : 56));
 }
 
 // ---- Themes (rows relative to a 64-row, four-bar phrase at speed 6) ---------------------------
@@ -449,22 +560,18 @@ void theme(int p, int row0, int ch, int s, std::initializer_list<tone_ev> t, int
         // within a beat-pair, a note that follows straight on glides from the one before instead
         // of striking it off (fewer hard cuts, a singing line); the phrase strikes again on
         // every eighth row
-        if (s == S_LEAD && n.row == prev_end && n.row % 8 != 0)
+        bool glide = s == S_LEAD && n.row == prev_end && n.row % 8 != 0;
+        int shape = shape_of(n.row, n.midi, n.len, !glide);
+        if (glide)
             legato(p, row, ch, s, n.midi, 0x28);
         else
-            note(p, row, ch, s, n.midi, 12, vol);
+            note(p, row, ch, s, n.midi, 12, s != S_BELL && shape == 1 ? vol - 6 : vol);
         prev_end = n.len < 6 ? n.row + n.len : -1;
         int len = n.len;
         if (n.row + len > to - from)
             len = to - from - n.row;
-        if (s == S_BELL)
-            len = 0;
-        for (int k = 2; k < len; k++) {
-            if (len >= 6 && k >= len - 2)
-                eff(p, row + k, ch, 6, 0x02);
-            else
-                eff(p, row + k, ch, 4, k == 2 ? 0x52 : 0x00);
-        }
+        if (s != S_BELL)
+            phrase(p, row, ch, len, shape, true, n.midi);
     });
 }
 
@@ -482,7 +589,6 @@ void p0()
 {
     eff(0, 0, C_KICK, 15, 175);  // tempo: a tick is 1/70 s
     eff(0, 0, C_SNARE, 15, 6);
-    const int pans[12] = {8, 7, 10, 5, 8, 4, 11, 8, 6, 10, 8, 9};
     for (int ch = C_HAT; ch < mus_channels; ch++)
         if (ch != C_PAD1 && ch != C_PAD2 && ch != C_PAD3 && ch != C_FX)
             eff(0, 0, ch, 14, 0x80 | pans[ch]);
@@ -490,7 +596,7 @@ void p0()
     eff(0, 1, C_SNARE, 14, 0x80 | pans[1]);
     hit(0, 0, C_FX, S_WIND, 30);
     for (int ch = C_PAD1; ch <= C_PAD3; ch++)
-        eff(0, 1, ch, 14, 0x80 | pans[ch]);
+        eff(0, 2, ch, 14, 0x80 | pans[ch]);
     eff(0, 1, C_FX, 14, 0x80 | pans[C_FX]);
     pads(0, 0, {Dm}, 32, true, 6);
     for (int r = 4; r <= 20; r += 4)
@@ -525,7 +631,8 @@ void p1()
 // (1) or its answer (2) on the lead, transposed by `shift` with the chords.
 void groove_a(int p, int part, std::initializer_list<chord> chords, int shift, bool fresh_pads)
 {
-    hit(p, 0, C_FX, S_CRASH);
+    if (p == 2 || p == 20 || p == 23)  // where the beat comes in, the band returns, the key changes
+        hit(p, 0, C_FX, S_CRASH);
     pads(p, 0, chords, 16, fresh_pads, 24);
     bass_dnb(p, 0, chords, 52);
     groove(p, 0, 4, K_DNB, S_BACKG, H_8);
@@ -545,7 +652,6 @@ void p3() { groove_a(3, 1, {Dm, Bb, F, C}, 0, false); }
 void p4()
 {
     groove_a(4, 2, {Dm, Bb, F, C}, 0, false);
-    tom_fill(4, 56);
 }
 
 // The first half of a build-up pattern: speed 12, four half-time bars of eight rows (eighth
@@ -585,9 +691,6 @@ void p5()
 {
     half_time(5, {Gm, Dm, Bb, A}, false, true, S_BASS);
     string_line(5, 0, C_ECHO, {67, 65, 65, 64}, 30);
-    riser(5, 16, 16, 12);
-    roll(5, 24, 8, 14, 48);
-    hit(5, 32, C_FX, S_CRASH);
     pads(5, 32, {Dm, C}, 16, false, 0);
     bass_dnb(5, 32, {Dm, C}, 50);
     groove(5, 32, 2, K_DNB, S_BACK, H_8);
@@ -611,14 +714,11 @@ void p6()
 {
     half_time(6, {Bb, C, Gm, A}, true, true, S_BASS);
     string_line(6, 0, C_ECHO, {65, 64, 62, 61}, 32);
-    riser(6, 16, 16, 12);
-    roll(6, 24, 8, 16, 52);
     hit(6, 32, C_FX, S_CRASH);
-    hit(6, 32, C_PERC, S_BOOM, 48);
     pads(6, 32, {Dm, Bb}, 16, false, 0);
     pad_volume(6, 33, 18);  // the stabs take the middle
     acid(6, 32, {Dm, Bb}, 50);
-    stabs(6, 32, {Dm, Bb}, 40);
+    stabs(6, 32, {Dm, Bb});
     groove(6, 32, 2, K_DNB2, S_BACKG, H_16);
     for (int r : {36, 44, 52, 60})
         hit(6, r, C_PERC, S_CLAP, 34);
@@ -628,10 +728,9 @@ void p6()
 // Orders 7 and 8: the lattice flight at full pace, theme B; order 8 stops dead for the shatter.
 void lattice(int p, bool last)
 {
-    hit(p, 0, C_FX, S_CRASH);
     pads(p, 0, {Gm, Dm, Bb, A}, 16, false, 0);
     acid(p, 0, {Gm, Dm, Bb, A}, 50);
-    stabs(p, 0, {Gm, Dm, Bb, A}, 38);
+    stabs(p, 0, {Gm, Dm, Bb, A});
     int bars = last ? 3 : 4;
     groove(p, 0, bars, K_DNB2, S_BACKG, H_16);
     for (int b = 0; b < bars; b++)
@@ -654,7 +753,7 @@ void p8() { lattice(8, true); }
 void p9()
 {
     pads(9, 0, {Gm, Bb, A}, 8, false, 0);
-    pad_volume(9, 1, 34);
+    pad_volume(9, 1, 30);
     bass_long(9, 0, {Gm, Bb, A}, 8, S_SUB, 44);
     melody(9, 0, C_LEAD, S_VOX, {{0, 79, 8}, {8, 77, 8}, {16, 76, 4}}, 38);
     // the voice stutters into the roll: struck again and again from inside its sustain
@@ -663,15 +762,15 @@ void p9()
     for (int r = 0; r < 24; r += 4)
         hit(9, r, C_PERC, S_RIM, 26);
     riser(9, 8, 24, 11);
-    roll(9, 24, 8, 20, 60);
+    roll(9, 24, 8, 20, 52);
     tom_fill(9, 24);
     // the shatter
     hit(9, 32, C_FX, S_CRASH);
-    hit(9, 32, C_PERC, S_BOOM);
+    hit(9, 32, C_PERC, S_BOOM, 60);
     pads(9, 32, {Dm, Bb}, 16, false, 0);
     pad_volume(9, 33, 20);
     bass_dnb(9, 32, {Dm, Bb}, 56);
-    stabs(9, 32, {Dm, Bb}, 42);
+    stabs(9, 32, {Dm, Bb});
     groove(9, 32, 2, K_DNB2, S_BACKG, H_16);
     for (int r : {36, 44, 52, 60})
         hit(9, r, C_PERC, S_CLAP, 36);
@@ -688,10 +787,7 @@ void p10()
 {
     half_time(10, {Gm, A, Dm, Dm}, false, true, S_BASS);
     pad_volume(10, 1, 28);
-    hit(10, 0, C_FX, S_CRASH);
     string_line(10, 0, C_ECHO, {70, 69, 69, 69}, 34);
-    hit(10, 23, C_FX, S_REVCYM, 44);
-    roll(10, 24, 8, 18, 50);
     hit(10, 32, C_PERC, S_RIDE);
     pads(10, 32, {Dm, C}, 16, false, 0);
     bass_dnb(10, 32, {Dm, C}, 50);
@@ -709,13 +805,10 @@ void p12()
 {
     half_time(12, {Gm, Bb, C, A}, true, true, S_BASS);
     string_line(12, 0, C_ECHO, {62, 65, 67, 64}, 32);
-    hit(12, 23, C_FX, S_REVCYM, 48);
-    roll(12, 24, 8, 16, 54);
-    hit(12, 32, C_FX, S_CRASH);
     pads(12, 32, {Dm, Bb}, 16, false, 0);
     pad_volume(12, 33, 20);
     bass_dnb(12, 32, {Dm, Bb}, 54);
-    stabs(12, 32, {Dm, Bb}, 38);
+    stabs(12, 32, {Dm, Bb});
     drop_kit(12, 32, 2);
     theme(12, 32, C_LEAD, S_LEAD, theme_a2, 0, 32, 0, 40);
 }
@@ -723,10 +816,9 @@ void p12()
 // Order 13: the bouncing object: acid and stabs under theme A's answer, a bell an octave up.
 void p13()
 {
-    hit(13, 0, C_FX, S_CRASH);
     pads(13, 0, {F, C, Dm, Bb}, 16, false, 0);
     acid(13, 0, {F, C, Dm, Bb}, 50);
-    stabs(13, 0, {F, C, Dm, Bb}, 38);
+    stabs(13, 0, {F, C, Dm, Bb});
     drop_kit(13, 0, 4);
     theme(13, 0, C_LEAD, S_LEAD, theme_a2, 32, 64, 0, 40);
     theme(13, 32, C_LEAD, S_LEAD, theme_a, 0, 32, 0, 40);
@@ -740,24 +832,16 @@ void p14()
     speed(14, 0, 12);
     speed(14, 32, 6);
     hit(14, 0, C_KICK, S_BOOM, 56);
-    hit(14, 0, C_FX, S_CRASH);
     drum_line(14, 0, 4, C_HAT, S_SHAKER, "s.s.s.ss");
     drum_line(14, 0, 3, C_SNARE, S_SNARE, "....x...");
-    roll(14, 24, 8, 12, 44);  // and the beat comes back
     pads(14, 0, {Bb, C, Dm, Dm}, 8, false, 0);
     pad_volume(14, 1, 34);
-    // two pad voices drift a period unit apart after each chord change: a wider, chorused pad
-    for (int r : {2, 10, 18}) {
-        eff(14, r, C_PAD2, 14, 0x21);
-        eff(14, r, C_PAD3, 14, 0x11);
-    }
     bass_long(14, 0, {Bb, C, Dm, Dm}, 8, S_SUB, 40);
     melody(14, 0, C_LEAD, S_VOX, {{0, 74, 8}, {8, 76, 8}, {16, 77, 16}}, 40);
     melody(14, 0, C_ARP, S_BELL, {{0, 82, 4}, {4, 77, 4}, {8, 84, 4}, {12, 79, 4},
                                    {16, 81, 8}, {24, 86, 8}}, 30);
     string_line(14, 16, C_ECHO, {69, 72}, 30);
     // the beat returns
-    hit(14, 32, C_FX, S_CRASH);
     pad_volume(14, 33, 22);
     pads(14, 32, {Gm, A}, 16, false, 0);
     bass_dnb(14, 32, {Gm, A}, 52);
@@ -765,16 +849,16 @@ void p14()
     arp(14, 32, {Gm, A}, 32, true);
     theme(14, 32, C_LEAD, S_LEAD, theme_b, 0, 16, 0, 38);
     theme(14, 48, C_LEAD, S_LEAD, theme_b, 48, 64, 0, 38);
-    tom_fill(14, 56);
 }
 
 // Orders 15 and 17: the build with the kick on every beat and hats on every eighth (the trails
 // grow, the mirror pulses), then the loudest part: theme C.
 void climax(int p, int row0, int from)
 {
-    hit(p, row0, C_FX, S_CRASH);
+    if (p == 16)  // the drop; its second half goes on without a crash
+        hit(p, row0, C_FX, S_CRASH);
     bass_dnb(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A}, 58);
-    stabs(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A}, 42);
+    stabs(p, row0, from == 0 ? std::initializer_list<chord>{Dm, Bb} : std::initializer_list<chord>{Gm, A});
     drop_kit(p, row0, 2);
     theme(p, row0, C_LEAD, S_LEAD, theme_c, from, from + 32, 0, 48);
     theme(p, row0, C_ECHO, S_BELL, theme_c, from, from + 32, -12, 24);
@@ -820,7 +904,6 @@ void p17()
     for (int r = 4; r < 32; r += 8)
         hit(17, r, C_PERC, S_RIM, 30);
     hit(17, 23, C_FX, S_REVCYM, 36);
-    hit(17, 32, C_FX, S_CRASH, 24);
     pad_volume(17, 33, 22);
     pads(17, 32, {Dm, C}, 16, false, 0);
     bass_long(17, 32, {Dm, C}, 16, S_SUB, 44);
@@ -834,7 +917,7 @@ void p17()
 }
 
 // Orders 20-23: the balls. Theme A on the bell over a light kit, then the full band, theme B,
-// and a rising build into the key change.
+// and a rising line over a bar of sixteenths into the key change.
 void p18()
 {
     pads(18, 0, {Dm, Bb, F, C}, 16, false, 0);
@@ -855,27 +938,24 @@ void p20() { groove_a(20, 1, {Dm, Bb, F, C}, 0, false); }
 
 void p21()
 {
-    hit(21, 0, C_FX, S_CRASH);
     pads(21, 0, {Gm, Dm, Bb, A}, 16, false, 0);
     pad_volume(21, 1, 20);
     acid(21, 0, {Gm, Dm, Bb, A}, 48);
-    stabs(21, 0, {Gm, Dm, Bb, A}, 36);
+    stabs(21, 0, {Gm, Dm, Bb, A});
     drop_kit(21, 0, 4);
     theme(21, 0, C_LEAD, S_LEAD, theme_b, 0, 64, 0, 44);
 }
 
 void p22()
 {
-    hit(22, 0, C_FX, S_CRASH);
     pads(22, 0, {Gm, Bb, C, A}, 16, false, 0);
     pad_volume(22, 1, 22);
     bass_dnb(22, 0, {Gm, Bb, C, A}, 52);
-    stabs(22, 0, {Gm, Bb, C, A}, 38);
+    stabs(22, 0, {Gm, Bb, C, A});
     groove(22, 0, 3, K_DNB2, S_BACKG, H_16);
     drum_line(22, 48, 1, C_KICK, S_KICK, "x...x...x...x.x.");
     drum_line(22, 48, 1, C_HAT, S_HAT, "xgogxgogxgogxgog");
-    roll(22, 48, 16, 14, 60);
-    hit(22, 45, C_FX, S_REVCYM, 50);
+    drum_line(22, 48, 1, C_SNARE, S_SNARE, "....x..g....x.gg");
     melody(22, 0, C_LEAD, S_LEAD, {{0, 74, 4}, {4, 77, 4}, {8, 79, 8}, {16, 77, 4}, {20, 79, 4},
                                    {24, 82, 8}, {32, 81, 4}, {36, 82, 4}, {40, 84, 8},
                                    {48, 85, 8}, {56, 88, 8}}, 40);
@@ -887,7 +967,6 @@ void p23()
 {
     groove_a(23, 2, {Em, C, G, D}, 2, false);
     pad_volume(23, 1, 24);
-    tom_fill(23, 56);
     song_effect_at(23, 63, 13, 0);
 }
 
@@ -924,6 +1003,57 @@ void p19()
     for (int r = 40; r < 46; r++)
         pad_slide(19, r, 1, 0x01);
     eff(19, 63, C_KICK, 15, 0);  // the song stops here, alone in its row
+}
+
+// Ends every note of a sustained one-shot that the song holds longer than the sample lasts at its
+// pitch: a fast volume slide in the last row that begins before the sample's end, so the sound
+// is released where the score lets go of it, not cut by the sample running out. Walks the song
+// in playing order; a pattern played twice keeps the release its first playing needed.
+void fit_notes(const std::vector<uint8_t>& orders)
+{
+    auto sustained = [](int s) {
+        return s == S_BASS || s == S_SUB || s == S_LEAD || s == S_STRINGS || s == S_VOX || s == S_WIND;
+    };
+    double ends[mus_channels] = {};  // when the held sample runs out; 0: nothing held
+    int cur[mus_channels] = {};
+    int spd = 6;
+    double t = 0;
+    for (uint8_t p : orders) {
+        for (int r = 0; r < 64; r++) {
+            bool stop = false, brk = false;
+            for (int c = 0; c < mus_channels; c++) {
+                const mus_cell& k = at(p, r, c);
+                if (k.effect == 15 && k.param == 0)
+                    stop = true;
+                else if (k.effect == 15 && k.param < 32)
+                    spd = k.param;
+                brk = brk || k.effect == 13;
+            }
+            double row_end = t + spd / 70.0;
+            for (int c = 0; c < mus_channels; c++) {
+                mus_cell& k = at(p, r, c);
+                if (k.sample)
+                    cur[c] = k.sample;
+                if (k.note != mus_no_note && k.effect != 3) {
+                    const mus_sample& smp = (*instruments)[size_t(cur[c])];
+                    double rate = mus_clock / mus_period(smp.finetune, k.note);
+                    ends[c] = sustained(cur[c]) ? t + double(smp.data.size()) / rate : 0;
+                } else if ((k.effect == 14 && k.param >> 4 == 12) || (k.effect == 10 && k.param == 0x0F)) {
+                    ends[c] = 0;  // cut, or released already
+                } else if (ends[c] > 0 && row_end > ends[c] - 0.15 && (k.effect == 0 || k.effect == 4) &&
+                           (k.effect || !k.param)) {
+                    k.effect = k.effect == 4 ? 6 : 10;  // a vibrato goes on while it fades
+                    k.param = 0x0F;
+                    ends[c] = 0;
+                }
+            }
+            t = row_end;
+            if (stop)
+                return;
+            if (brk)
+                break;
+        }
+    }
 }
 
 // Every cell must use only what the show's module is known to use.
@@ -963,10 +1093,10 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
         void (*write)();
         int gain;
     };
-    const part parts[] = {{p0, 100}, {p1, 100}, {p2, 78}, {p3, 80}, {p4, 82}, {p5, 84}, {p6, 90},
-                          {p7, 88}, {p8, 88}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
-                          {p14, 86}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
-                          {p21, 84}, {p22, 86}, {p23, 86}, {p19, 88}};
+    const part parts[] = {{p0, 84}, {p1, 90}, {p2, 70}, {p3, 72}, {p4, 74}, {p5, 84}, {p6, 88},
+                          {p7, 84}, {p8, 84}, {p9, 94}, {p10, 92}, {p11, 86}, {p12, 92}, {p13, 92},
+                          {p14, 94}, {p16, 100}, {p15, 100}, {p17, 78}, {p18, 78}, {p20, 82},
+                          {p21, 84}, {p22, 76}, {p23, 84}, {p19, 80}};
     for (const part& w : parts) {
         gain = w.gain;
         w.write();
@@ -975,8 +1105,9 @@ void mus_compose(std::vector<mus_pattern>& patterns, std::vector<uint8_t>& order
     for (const song_effect& c : song_effects)
         place_effect(c.p, c.row, c.e, c.param);
     song_effects.clear();
-    check(patterns);
     orders = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 14, 16, 15, 17, 18, 20, 21, 22, 23, 19};
+    fit_notes(orders);
+    check(patterns);
     song = nullptr;
     instruments = nullptr;
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 
@@ -73,7 +74,8 @@ const std::vector<emb_asset> catalogue = {
 std::vector<emb_asset> of_kind(const std::string& ext)
 {
     std::vector<emb_asset> out;
-    std::copy_if(catalogue.begin(), catalogue.end(), std::back_inserter(out), [&](const emb_asset& a) { return a.ext == ext; });
+    for (const emb_asset& a : catalogue)
+        if (a.ext == ext) out.push_back(a);
     return out;
 }
 
@@ -101,7 +103,8 @@ picture decoded(const emb_asset& a)
 }
 picture decoded(const char* name)
 {
-    return decoded(*std::find_if(catalogue.begin(), catalogue.end(), [&](const emb_asset& a) { return a.name == std::string(name); }));
+    auto named = [&](const emb_asset& a) { return a.name == std::string(name); };
+    return decoded(*std::find_if(catalogue.begin(), catalogue.end(), named));
 }
 
 // A 3DS chunk: its id and its data behind the 6-byte header.
@@ -170,8 +173,8 @@ int hidden(const std::vector<bool>& opaque, int left, int right)
 std::vector<uint32_t> ppm_pixels(const std::string& s, int w, int h)
 {
     int pw = 0, ph = 0, head = 0;
-    if (sscanf(s.c_str(), "P6 %d %d 255%n", &pw, &ph, &head) != 2 || pw != w || ph != h || s.size() != size_t(head + 1 + 3 * w * h))
-        return {};
+    sscanf(s.c_str(), "P6 %d %d 255%n", &pw, &ph, &head);
+    if (head == 0 || pw != w || ph != h || s.size() != size_t(head + 1 + 3 * w * h)) return {};
     std::vector<uint32_t> px(size_t(w * h));
     for (size_t i = 0; i < px.size(); i++) px[i] = be(reinterpret_cast<const uint8_t*>(s.data()) + head + 1 + 3 * i, 3);
     return px;
@@ -186,8 +189,8 @@ TEST(EmbCatalogue, EveryGeneratedFileLinkedUnchanged)
     EXPECT_EQ(std::distance(begin(files), end(files)), long(catalogue.size()));
     for (const emb_asset& a : catalogue) {
         std::ifstream in(file_of(a), std::ios::binary);
-        EXPECT_TRUE(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}) == std::vector<uint8_t>(a.data, a.data + a.size))
-            << a.name;
+        const std::vector<uint8_t> file(std::istreambuf_iterator<char>(in), {});
+        EXPECT_TRUE(file == std::vector<uint8_t>(a.data, a.data + a.size)) << a.name;
     }
 }
 
@@ -248,7 +251,8 @@ TEST(EmbPictures, IndexRangesTheirUsersNeed)
     // the blob stamp: a filled disc about 19 pixels across in the top-left 20x20 cell
     const picture st = decoded("emb_pic_blob_stamp");
     int inside = 0;
-    for (int y = 0; y < 20; y++) inside += int(std::count_if(&st.px[size_t(320 * y)], &st.px[size_t(320 * y + 20)], [](uint8_t v) { return v; }));
+    for (int y = 0; y < 20; y++)
+        for (int x = 0; x < 20; x++) inside += st.px[size_t(320 * y + x)] != 0;
     EXPECT_NEAR(inside, 3.14159 * 9.5 * 9.5, 25);
     EXPECT_TRUE(st.px[0] == 0 && st.px[320 * 10 + 10] != 0);
     // overlays: index 0 is their background (it shows in the middle, and the orbit's copy stops
@@ -312,6 +316,7 @@ TEST(Emb3ds, ChunkTreesKeysAndTheCameraPath)
                 if (n.id == 0xB002) {
                     EXPECT_EQ(k.frames, std::vector<uint32_t>{0});
                 } else if (n.id == 0xB003 || n.id == 0xB004) {
+                    ASSERT_TRUE(find(parts, 0xB010));
                     EXPECT_STREQ(reinterpret_cast<const char*>(find(parts, 0xB010)->d), "Camera01");
                     cam[{n.id, t.id}] = k;
                 }
@@ -323,7 +328,8 @@ TEST(Emb3ds, ChunkTreesKeysAndTheCameraPath)
         for (auto id : {std::pair<uint16_t, uint16_t>{0xB003, 0xB020}, {0xB004, 0xB020}}) {
             const track& k = cam[id];
             ASSERT_EQ(k.frames.size(), 17u);
-            EXPECT_TRUE(std::is_sorted(k.frames.begin(), k.frames.end()) && k.frames[0] == 0 && k.frames[16] == 30);
+            EXPECT_TRUE(std::adjacent_find(k.frames.begin(), k.frames.end(), std::greater_equal<>()) == k.frames.end());
+            EXPECT_TRUE(k.frames[0] == 0 && k.frames[16] == 30);
             EXPECT_EQ(k.values.front(), k.values.back());
         }
         const track& roll = cam[{0xB003, 0xB024}];
@@ -346,7 +352,7 @@ TEST(Emb3ds, ObjectsAsOurReaderAndLib3dsTakeThem)
             got.push_back({o->name, o->vertex_count, o->face_count, o->uv != nullptr});
             EXPECT_NE(o->name[0], '$');
             for (int i = 0; i < 4 * o->face_count; i++)
-                ASSERT_TRUE(i % 4 == 3 ? o->faces[i] == -1 : o->faces[i] >= 0 && o->faces[i] < o->vertex_count) << o->name;
+                ASSERT_TRUE(i % 4 == 3 ? o->faces[i] == -1 : o->faces[i] >= 0 && o->faces[i] < o->vertex_count) << i;
         }
         sc_free_objects(&s);
         sc_release(&s);

@@ -79,7 +79,8 @@ playback theirs(xmp_context ctx)
         const int order = fi.pos, row = fi.row;
         xmp_get_frame_info(ctx, &fi);
         if (fi.loop_count > 0) break;
-        if (fi.frame == 0 && (t == 0 || fi.pos != order || fi.row != row)) pb.rows.push_back({t, fi.pos, fi.row, fi.speed, fi.bpm});
+        if (fi.frame == 0 && (t == 0 || fi.pos != order || fi.row != row))
+            pb.rows.push_back({t, fi.pos, fi.row, fi.speed, fi.bpm});
         pb.add(fi.pos, static_cast<const int16_t*>(fi.buffer), fi.buffer_size / 2);
     }
     xmp_end_player(ctx);
@@ -112,7 +113,8 @@ TEST(MusicLevels, LibxmpPlaysTheSameRowsAtTheLoudnessOfOurMixer)
     xmp_get_module_info(ctx, &mi);
     EXPECT_EQ(mi.mod->chn, pt_channels);
     EXPECT_EQ(mi.mod->pat, 24);
-    EXPECT_EQ(std::vector<uint8_t>(mi.mod->xxo, mi.mod->xxo + mi.mod->len), std::vector<uint8_t>(pt_orders, pt_orders + pt_songlen));
+    EXPECT_EQ(std::vector<uint8_t>(mi.mod->xxo, mi.mod->xxo + mi.mod->len),
+              std::vector<uint8_t>(pt_orders, pt_orders + pt_songlen));
     for (int s = 0; s < 31; s++)
         EXPECT_EQ(s < mi.mod->smp && mi.mod->xxs[s].len > 0, mix_sample[s + 1].length > 0) << "sample " << s + 1;
     playback b = theirs(ctx);

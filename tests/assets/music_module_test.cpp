@@ -17,7 +17,8 @@
 namespace {
 
 const std::vector<uint8_t> module(emb_module, emb_module + emb_module_size);
-const uint8_t orders[26] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 14, 16, 15, 17, 18, 20, 21, 22, 23, 19};
+const uint8_t orders[26] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+                            13, 14, 16, 14, 16, 15, 17, 18, 20, 21, 22, 23, 19};
 
 uint32_t word(size_t at) { return uint32_t(module[at] << 8 | module[at + 1]); }
 bool has_data(int s) { return s >= 1 && s <= 31 && s != 2 && s != 16 && s != 18; }
@@ -57,7 +58,7 @@ TEST(MusicModule, NotesAndEffectsAsListed)
         const uint8_t* k = &module[at];
         const int pattern = int(at - 1084) / 3072, row = int(at - 1084) / 48 % 64, sample = (k[0] & 0xf0) | k[2] >> 4;
         const int period = (k[0] & 15) << 8 | k[1], cmd = k[2] & 15, param = k[3];
-        SCOPED_TRACE(testing::Message() << "pattern " << pattern << " row " << row << " channel " << (at - 1084) / 4 % 12);
+        SCOPED_TRACE(testing::Message() << "pattern " << pattern << " row " << row << " byte " << (at - 1084) % 48);
         EXPECT_LE(sample, 31);
         EXPECT_TRUE(period == 0 || (row0.count(period) && period >= 31 && period <= 480)) << period;
         if (cmd == 0 && param == 0) continue;

@@ -143,53 +143,90 @@ canvas pic_orbit_tex()
     return cv;
 }
 
-// The frame over the orbit: bevelled bars along the top, the left and the bottom, and a post
-// up the right from row 200, with round bolts at the three closed corners. It is laid over the
-// scene row by row from the left up to the first 0 (rows 3..239) and from the right up to the
-// first 0 (rows 200..239 only), so it is drawn to suit: nothing in rows 0..2, every row of the
-// top bar without a hole, and nothing on the right above row 200 but what the top bar covers.
+// The frame over the orbit, drawn for the way it is laid over the scene: row by row from the
+// left up to the first 0 (rows 3..239) and from the right up to the first 0 (rows 200..239).
+// So every row of the picture is one run from column 0, plus in rows 200..239 one run from
+// column 319: a steel tube up the left with a riveted plate at each end, a tube along the top
+// from row 3 in whole rows that runs on past the right edge through a brass coupling, a tube
+// along the bottom in whole rows, and a short post in the bottom right corner on a riveted plate,
+// its top rounded on its inner side (each of its rows reaches column 319). Nothing lies in rows
+// 0..2, nothing on the right between the top tube and row 200.
 canvas pic_orbit_border()
 {
     canvas cv(320, 240);
-    stops(cv, 1, 64, {{20, 20, 30}, {90, 95, 120}, {200, 205, 230}, {255, 255, 255}});
-    const int bw = 10, top = 3, post = 200;
-    for (int y = top; y < 240; y++)
-        for (int x = 0; x < 320; x++) {
-            int e = bw;  // distance into the bar from its outer edge
-            if (y - top < bw)
-                e = std::min(e, y - top);
-            if (x < bw)
-                e = std::min(e, x);
-            if (239 - y < bw)
-                e = std::min(e, 239 - y);
-            // the post, its inner top corner rounded so that every row still runs to column 319
-            const double cy = post + bw / 2, dy = y < cy ? cy - y : 0;
-            if (319 - x < bw && y >= post && (x - (319.5 - bw / 2)) >= -std::sqrt(std::max(0.0, 25.0 - dy * dy)))
-                e = std::min(e, 319 - x);
-            if (e >= bw)
-                continue;
-            // bevel: lit on the outer half, shaded on the inner
-            double v = e < bw / 2 ? 0.55 + 0.08 * e : 0.75 - 0.1 * (e - bw / 2);
-            if (e == bw - 1)
-                v = 0.2;
-            cv.at(x, y) = uint8_t(level(clamp01(v), 1, 64));
-        }
-    auto bolt = [&](int cx, int cy, double r) {
-        for (int y = cy - int(r) - 1; y <= cy + int(r) + 1; y++)
-            for (int x = cx - int(r) - 1; x <= cx + int(r) + 1; x++) {
-                double nx = (x - cx) / r, ny = (y - cy) / r;
-                if (nx * nx + ny * ny > 1)
-                    continue;
-                double nz = std::sqrt(1 - nx * nx - ny * ny);
-                double d = std::max(0.0, -0.5 * nx - 0.5 * ny + 0.7 * nz);
-                cv.put(x, y, level(clamp01(0.2 + 0.8 * d), 1, 64));
+    stops(cv, 1, 96, {{14, 16, 26}, {55, 62, 88}, {120, 132, 165}, {200, 210, 235}, {255, 255, 255}});  // steel
+    stops(cv, 97, 160, {{30, 16, 4}, {120, 72, 20}, {215, 160, 60}, {255, 235, 170}});                  // brass
+    // light from the upper left, a little in front
+    const double lx = -0.45, ly = -0.55, lz = 0.70;
+    auto lit = [&](double nx, double ny) {
+        const double nz = std::sqrt(std::max(0.0, 1 - nx * nx - ny * ny));
+        const double d = std::max(0.0, nx * lx + ny * ly + nz * lz);
+        const double rz = 2 * d * nz - lz;  // reflected light towards the viewer
+        return clamp01(0.12 + 0.7 * d + 0.5 * std::pow(std::max(0.0, rz), 24));
+    };
+    auto steel = [&](double v) { return level(v, 1, 96); };
+    auto brass = [&](double v) { return level(v, 97, 160); };
+    // tubes: a horizontal one across rows y0..y1 from column x0 to x1, a vertical one likewise
+    auto htube = [&](int x0, int x1, int y0, int y1, bool gold) {
+        const double c = (y0 + y1 + 1) / 2.0, r = (y1 - y0 + 1) / 2.0;
+        for (int y = y0; y <= y1; y++)
+            for (int x = x0; x <= x1; x++) {
+                const double v = lit(0, (y + 0.5 - c) / r * 0.97);
+                cv.put(x, y, gold ? brass(v) : steel(v));
             }
     };
-    // bolts on the bars' inner edges, so that each row of a bolt joins its bar
-    bolt(bw, 14, 9.5);         // top left
-    bolt(bw, 225, 9.5);        // bottom left
-    bolt(319 - bw, 225, 9.5);  // bottom right
-    bolt(312, 8, 4.5);         // the top bar's end, within its own rows
+    auto vtube = [&](int x0, int x1, int y0, int y1) {
+        const double c = (x0 + x1 + 1) / 2.0, r = (x1 - x0 + 1) / 2.0;
+        for (int y = y0; y <= y1; y++)
+            for (int x = x0; x <= x1; x++)
+                cv.put(x, y, steel(lit((x + 0.5 - c) / r * 0.97, 0)));
+    };
+    // a plate with bevelled edges and a brass rivet in its middle
+    auto plate = [&](int x0, int y0, int x1, int y1) {
+        const double b = 3;
+        for (int y = y0; y <= y1; y++)
+            for (int x = x0; x <= x1; x++) {
+                const double el = x - x0 + 0.5, er = x1 + 0.5 - x, et = y - y0 + 0.5, eb = y1 + 0.5 - y;
+                const double e = std::min({el, er, et, eb});
+                double nx = 0, ny = 0;
+                if (e < b) {
+                    const double tilt = 0.6;
+                    if (e == el) nx = -tilt;
+                    else if (e == er) nx = tilt;
+                    else if (e == et) ny = -tilt;
+                    else ny = tilt;
+                }
+                cv.put(x, y, steel(0.85 * lit(nx, ny) + 0.06));
+            }
+        const double cx = (x0 + x1 + 1) / 2.0, cy = (y0 + y1 + 1) / 2.0;
+        for (int y = y0; y <= y1; y++)
+            for (int x = x0; x <= x1; x++) {
+                const double nx = (x + 0.5 - cx) / 5.0, ny = (y + 0.5 - cy) / 5.0;
+                if (nx * nx + ny * ny < 1)
+                    cv.put(x, y, brass(lit(nx * 0.9, ny * 0.9)));
+                else if (nx * nx + ny * ny < 1.5)
+                    cv.put(x, y, steel(0.08));  // the rivet's seat
+            }
+    };
+    vtube(0, 11, 3, 239);                // left
+    htube(0, 319, 3, 14, false);         // top, whole rows: it runs on past the right edge
+    htube(290, 295, 3, 14, true);        // a brass coupling where it leaves the frame
+    htube(301, 304, 3, 14, true);
+    htube(0, 319, 228, 239, false);      // bottom, whole rows
+    vtube(308, 319, 206, 239);           // the post in the bottom right corner
+    // its top, rounded on the inner side only: every row of it must reach column 319
+    for (int y = 200; y < 206; y++)
+        for (int x = 308; x <= 319; x++) {
+            const double nx = (x + 0.5 - 320) / 12.0, ny = (y + 0.5 - 206) / 6.0;
+            if (nx * nx + ny * ny < 1)
+                cv.put(x, y, steel(lit(nx * 0.5 + 0.4 * (x + 0.5 - 314) / 6, ny * 0.9)));
+        }
+    for (int y = 214; y < 218; y++)      // a brass collar on the post
+        for (int x = 308; x <= 319; x++)
+            cv.put(x, y, brass(lit((x + 0.5 - 314) / 6 * 0.97, 0)));
+    plate(0, 3, 21, 24);                 // top left
+    plate(0, 218, 21, 239);              // bottom left
+    plate(298, 218, 319, 239);           // bottom right
     return cv;
 }
 

@@ -339,12 +339,23 @@ canvas pic_curtain()
 }
 
 // The blob stamp: a filled disc about 19 pixels across in the top-left 20x20 cell; the palette
-// is the flames' (indices 0..60 black through red and orange to white).
+// is the flames' (indices 0..60, black through violet, magenta and orange to pale yellow).
 canvas pic_blob_stamp()
 {
     canvas cv(320, 200);
-    stops(cv, 0, 60, {{0, 0, 0}, {90, 0, 0}, {220, 60, 0}, {255, 170, 20}, {255, 250, 200}});
-    stops(cv, 61, 255, {{255, 250, 200}, {255, 255, 255}});
+    // Most of the trails' bytes are the faded low values (a stamp saturates at 60, the fade keeps
+    // at most 40 and roughly halves what it finds), so the ramp rises steeply at its low end:
+    // entry i takes the colour at (i / 60)^0.7 of the way from black through violet, magenta
+    // and orange to a pale yellow, and only the stamps' fresh cores reach it.
+    const rgb flame[] = {{0, 0, 0}, {45, 0, 90}, {170, 20, 130}, {250, 80, 40}, {255, 180, 40}, {255, 245, 190}};
+    for (int i = 0; i <= 60; i++) {
+        const double t = std::pow(i / 60.0, 0.7) * 5;
+        const int k = std::min(int(t), 4);
+        const double f = t - k;
+        cv.set_colour(i, {flame[k].r + (flame[k + 1].r - flame[k].r) * f, flame[k].g + (flame[k + 1].g - flame[k].g) * f,
+                          flame[k].b + (flame[k + 1].b - flame[k].b) * f});
+    }
+    stops(cv, 61, 255, {{255, 245, 190}, {255, 255, 255}});
     for (int y = 0; y < 20; y++)
         for (int x = 0; x < 20; x++) {
             double dx = x - 9.5, dy = y - 9.5;
@@ -422,6 +433,17 @@ std::vector<canvas> anim_curtain()
         for (auto& st : stars)
             if (cv.at(st.first, st.second) < 40)
                 cv.at(st.first, st.second) = uint8_t(150 + (st.first * 7 + f) % 40);
+        // The doubled blit reaches row 0 and column 0 of the frame only at every other pixel,
+        // and row 238 likewise: the frame fades to its darkest entry towards its top and left
+        // edges and its last rows, so those pixels sit beside black without showing as dots.
+        for (int y = 0; y < 120; y++)
+            for (int x = 0; x < 160; x++) {
+                const int edge = std::min({x, y, 118 - y});
+                if (edge >= 4)
+                    continue;
+                const double k = edge <= 0 ? 0 : edge / 4.0;
+                cv.at(x, y) = uint8_t(clampi(int(cv.at(x, y) * k), 1, 255));
+            }
         frames.push_back(cv);
     }
     return frames;

@@ -76,8 +76,10 @@ canvas pic_shadow_pal()
     return cv;
 }
 
-// Environment map in 16 levels (indices 0..15): a sky above a horizon and a bright sun; the
-// palette repeats it in three colourways, entries 0..15, 16..31 and 32..47.
+// Environment map in 16 levels (indices 0..15): a bright sky above, a dim floor below and a
+// sun; the lattice's cube sides are flat, so each side takes one tone of it and the tones must
+// stay apart from one another and from entry 0, the black behind the cubes (no texel is below
+// 3). The palette repeats it in three colourways, entries 0..15, 16..31 and 32..47.
 canvas pic_lattice_tex()
 {
     canvas cv(320, 200);
@@ -89,12 +91,12 @@ canvas pic_lattice_tex()
         for (int x = 0; x < 320; x++) {
             double nx = (x - 159.5) / 160, ny = (y - 99.5) / 100;
             double r = std::sqrt(nx * nx + ny * ny);
-            double v = ny < 0.1 ? 0.45 - 0.3 * ny : 0.25 - 0.2 * ny;  // sky over a dark floor
-            v += 0.9 * std::exp(-((nx + 0.3) * (nx + 0.3) + (ny + 0.35) * (ny + 0.35)) / 0.05);  // sun
-            v *= 1.0 - 0.35 * r * r;
+            double v = 0.6 - 0.4 * ny - 0.08 * nx;  // sky over a dim floor, lit from the left
+            v += 0.7 * std::exp(-((nx + 0.3) * (nx + 0.3) + (ny + 0.35) * (ny + 0.35)) / 0.05);  // sun
+            v *= 1.0 - 0.2 * r * r;
             if (std::fabs(ny - 0.1) < 0.03)
-                v += 0.25;  // the horizon's glint
-            cv.at(x, y) = uint8_t(clampi(int(clamp01(v) * 15.99), 0, 15));
+                v += 0.2;  // the horizon's glint
+            cv.at(x, y) = uint8_t(clampi(int(clamp01(v) * 15.99), 3, 15));
         }
     return cv;
 }

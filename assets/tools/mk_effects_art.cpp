@@ -180,113 +180,136 @@ canvas pic_beams_logo()
 
 namespace mk {
 
-// Half a butterfly in soft outlines on black: the effect draws it twice, once mirrored, so the
-// two halves meet in the middle. Its body lies at the right, its wings reach to the left.
+// One breaking wave in soft outlines on black, for the way the effect lays it twice: source
+// column c shows at screen column c - x0 and, mirrored, at 319 - c + x0 (x0 swings from 40 to
+// 120), from source row 1 down, below a top edge at row 20 to 60. The crest stands at column
+// 150 and its lip curls towards higher columns, so the unmirrored wave rises on the left of the
+// screen and the mirrored one on the right, and their lips reach for each other over the
+// trough in the middle, meeting there when x0 is smallest. Columns below 40 are never shown; the water runs on to the bottom row
+// so the foot of the screen is always covered.
 canvas pic_mirror_main()
 {
     canvas cv(320, 240);
-    stops(cv, 1, 48, {{20, 0, 30}, {120, 20, 110}, {230, 70, 120}, {255, 170, 80}});  // wing
-    stops(cv, 49, 80, {{0, 20, 50}, {40, 160, 220}, {220, 255, 255}});               // eye spots
-    stops(cv, 81, 100, {{10, 8, 6}, {110, 90, 60}});                                 // body
-    struct wing {
-        double cx, cy, rx, ry, turn;
-    } wings[2] = {{200, 78, 104, 64, -0.35}, {222, 168, 78, 50, 0.45}};
-    struct spot {
-        double x, y, r;
-    } spots[2] = {{168, 66, 20}, {212, 178, 13}};
-    for (int y = 0; y < 240; y++)
-        for (int x = 0; x < 300; x++) {
-            // inside measure of the nearer wing: 0 on its outline, 1 at its centre
-            double in = -1;
-            for (const wing& w : wings) {
-                const double dx = x + 0.5 - w.cx, dy = y + 0.5 - w.cy;
-                const double u = (dx * std::cos(w.turn) + dy * std::sin(w.turn)) / w.rx;
-                const double v = (-dx * std::sin(w.turn) + dy * std::cos(w.turn)) / w.ry;
-                in = std::max(in, 1 - std::sqrt(u * u + v * v));
+    stops(cv, 1, 40, {{4, 14, 48}, {10, 40, 100}, {20, 80, 150}, {40, 120, 180}});     // water, deep to light
+    stops(cv, 41, 64, {{60, 150, 200}, {170, 220, 240}, {250, 252, 255}});            // foam
+    stops(cv, 65, 80, {{6, 10, 30}, {20, 50, 110}});                                   // outline shades
+    const double cx = 150, cy = 96, inner = 22, outer = 46, tip = 0.9;  // the lip's circle; tip angle
+    const double crest = cy - outer;                                          // row of the crest
+    auto back = [&](double c) { return crest + 90 * std::pow(std::max(0.0, cx - c) / 110, 1.5); };
+    auto trough = [&](double c) { return 178 + 5 * std::sin(c / 11.0) + 3 * std::sin(c / 4.3); };
+    auto face = [&](double c) { return std::min(trough(c), cy + 0.8 * inner + 2.2 * std::max(0.0, c - cx + inner)); };
+    for (int y = 1; y < 240; y++)
+        for (int x = 0; x < 320; x++) {
+            const double c = x + 0.5, r = y + 0.5;
+            const double dx = c - cx, dy = r - cy, d = std::hypot(dx, dy), th = std::atan2(dy, dx);
+            // the lip: a ring over the top of the circle, thinning to its tip
+            const double along = clamp01((th + M_PI) / (tip + M_PI));  // from the left over the top
+            const double thick = (outer - inner) * (along < 0.55 ? 1 : std::pow(1 - (along - 0.55) / 0.45, 0.6));
+            const bool ring = th <= tip && d >= inner && d <= inner + thick;
+            const bool hollow = d < inner || (dy > 0 && dx > -inner && r < face(c));
+            bool in = false;
+            double depth = 0;  // distance below the surface, for the bands
+            bool foam = false;
+            if (c < cx && r > back(c) && !hollow)
+                in = true;
+            if (c >= cx - inner && r > face(c))
+                in = true;
+            if (in) {
+                // the bands follow the back, and right of the hollow's wall the face, without a seam
+                const double join = face(cx - inner) - back(cx - inner);
+                const double db = r - back(std::min(c, cx)), df = c >= cx - inner ? r - face(c) + join : 1e9;
+                depth = std::min(db, df);
+                // a crest of broken foam along the back near the top
+                foam = db < 3 + 5 * fbm(c / 5.0, 0.5, 2, 63) && c > cx - 70 && c < cx;
             }
-            if (in <= 0)
+            if (ring && r < cy + outer) {
+                in = true;
+                depth = std::max(0.0, (inner + thick) - d) * 2.5;
+                foam = d > inner + thick - 5 - 3 * fbm(th * 9, 0.5, 2, 67) || along > 0.82;
+            }
+            if (!in)
                 continue;
-            const double from_body = std::hypot(x - 300.0, (y - 120.0) * 1.3) / 200.0;
-            double v = clamp01(0.25 + 0.75 * from_body);
-            // veins fanning out from the body
-            const double ang = std::atan2(y - 120.0, 300.0 - x);
-            if (std::fabs(std::sin(ang * 9)) < 0.08 && in > 0.08)
-                v *= 0.55;
-            int c = level(v, 1, 48);
-            for (const spot& sp : spots) {
-                const double d = std::hypot(x - sp.x, y - sp.y) / sp.r;
-                if (d < 1)
-                    c = d > 0.8 ? 8 : level(1 - d, 49, 80);
+            int col;
+            if (foam) {
+                col = level(clamp01(0.45 + 0.55 * fbm(c / 6.0, r / 6.0, 3, 61)), 41, 64);
+            } else {
+                // bands along the surface, darker with depth
+                const double band = std::fmod(depth / 9.0, 1.0);
+                const double v = clamp01(0.95 - depth / 160.0) * (band < 0.18 ? 0.6 : 1.0);
+                col = level(v, 1, 40);
             }
-            // soft outline: the last pixels fade through the dark wing colours towards black
-            if (in < 0.06)
-                c = level(in / 0.06 * 0.2, 1, 48);
-            cv.at(x, y) = uint8_t(c);
+            cv.at(x, y) = uint8_t(col);
         }
-    for (int y = 55; y < 190; y++)
-        for (int x = 292; x < 306; x++) {
-            const double half = y < 80 ? 4 + (y - 55) * 0.1 : 6.5 - std::max(0.0, (y - 150) * 0.1);
-            const double d = std::fabs(x + 0.5 - 299) / half;
-            if (d < 1)
-                cv.at(x, y) = uint8_t(level(1 - d * d, 81, 100));
-        }
+    // the trough's spray: flecks of foam along the surface
+    rng g(88);
+    for (int i = 0; i < 70; i++) {
+        const double c = 180 + g.unit() * 140, rr = trough(c) - 2 - g.unit() * 10;
+        cv.disc(c, rr, 1.2 + g.unit() * 1.8, level(0.6 + 0.4 * g.unit(), 41, 64));
+    }
+    // a soft outline: pixels beside a hole take the dark outline shades
+    canvas src = cv;
+    for (int y = 1; y < 239; y++)
+        for (int x = 1; x < 319; x++)
+            if (src.get(x, y) && (!src.get(x - 1, y) || !src.get(x + 1, y) || !src.get(x, y - 1) || !src.get(x, y + 1)))
+                cv.at(x, y) = uint8_t(src.get(x, y) >= 41 && src.get(x, y) <= 64 ? 80 : 70);
     return cv;
 }
 
-// A kaleidoscope of soft petals, pleasant at any zoom.
+// The sky behind the waves: a low sun with rays of two warm tones round it, soft at any zoom
+// (the effect shows a 200..239 column wide window of it round column 160).
 canvas pic_mirror_bg()
 {
     canvas cv(320, 240);
-    stops(cv, 0, 255, {{10, 0, 30}, {60, 20, 110}, {20, 90, 160}, {120, 220, 200}, {250, 250, 200},
-                       {240, 120, 60}, {90, 10, 60}, {10, 0, 30}});
+    stops(cv, 0, 127, {{120, 30, 40}, {220, 90, 60}, {255, 170, 90}, {255, 225, 160}});   // rays
+    stops(cv, 128, 191, {{150, 45, 50}, {235, 120, 70}, {255, 200, 120}});               // rays between
+    stops(cv, 192, 255, {{255, 220, 150}, {255, 250, 225}});                             // the sun
+    const double sx = 160, sy = 112;
     for (int y = 0; y < 240; y++)
         for (int x = 0; x < 320; x++) {
-            double dx = x - 159.5, dy = y - 119.5;
-            double a = std::atan2(dy, dx), r = std::sqrt(dx * dx + dy * dy);
-            double v = 0.5 + 0.25 * std::sin(a * 8 + r / 14.0) + 0.25 * std::sin(r / 9.0 - std::cos(a * 4) * 2);
-            v = std::fmod(v + r / 300.0, 1.0);
-            cv.at(x, y) = uint8_t(clampi(int(v * 255), 0, 255));
+            const double dx = x + 0.5 - sx, dy = y + 0.5 - sy, d = std::hypot(dx, dy);
+            if (d < 30) {
+                cv.at(x, y) = uint8_t(level(clamp01(1.2 - d / 30), 192, 255));
+                continue;
+            }
+            const double a = std::atan2(dy, dx);
+            const double ray = std::sin(a * 12 + 0.15 * std::sin(d / 25.0));
+            const double soft = clamp01(ray * 3 + 0.5);  // a soft edge between the rays
+            const double v = clamp01(1.05 - d / 190.0 + 0.05 * fbm(x / 20.0, y / 20.0, 3, 71));
+            cv.at(x, y) = uint8_t(soft > 0.5 ? level(v, 0, 127) : level(v, 128, 191));
         }
     return cv;
 }
 
-// Glossy drips hanging from the top edge; index 0 lets the picture below show.
+// A beach ball for the overlay, which is laid with source row r0 + k at screen row k: at rest
+// (r0 = 0) it sits on the water in the middle, rows 146..202; lifted by up to 180 rows it leaves
+// the top of the frame, so it bounces in from above. Index 0 lets the picture below show.
 canvas pic_mirror_drop()
 {
     canvas cv(320, 240);
-    stops(cv, 1, 63, {{0, 10, 30}, {30, 120, 200}, {200, 240, 255}, {255, 255, 255}});
-    rng r(77);
-    std::vector<double> len(320);
-    // drips: a band along the top, and tongues of several lengths with round ends
-    std::vector<std::pair<double, double>> drops;
-    for (int i = 0; i < 14; i++)
-        drops.push_back({10 + i * 22.0 + r.below(10), 40 + r.below(150)});
-    for (int y = 0; y < 240; y++)
-        for (int x = 0; x < 320; x++) {
-            double best = 18 + 4 * std::sin(x / 13.0) - y;  // the band: > 0 inside
-            double nx = 0;
-            for (auto& d : drops) {
-                double w = 7 + (d.second / 40.0);
-                double dx = x - d.first;
-                if (std::fabs(dx) < w && y < d.second) {
-                    double in = w - std::fabs(dx);
-                    if (in > best) {
-                        best = in;
-                        nx = dx / w;
-                    }
-                }
-                double ey = y - d.second, rr = std::sqrt(dx * dx + ey * ey);
-                if (w + 2 - rr > best) {
-                    best = w + 2 - rr;
-                    nx = dx / (w + 2);
-                }
-            }
-            if (best <= 0)
+    const rgb pans[4] = {{230, 40, 40}, {250, 250, 245}, {40, 90, 220}, {250, 200, 30}};
+    for (int p = 0; p < 4; p++)
+        stops(cv, 1 + 60 * p, 60 + 60 * p, {{pans[p].r * 0.15 + 4, pans[p].g * 0.15 + 4, pans[p].b * 0.15 + 4},
+                                            pans[p], {255, 255, 255}});
+    const double bx = 160, by = 174, br = 28;
+    for (int y = int(by - br) - 1; y <= int(by + br) + 1; y++)
+        for (int x = int(bx - br) - 1; x <= int(bx + br) + 1; x++) {
+            const double nx = (x + 0.5 - bx) / br, ny = (y + 0.5 - by) / br;
+            const double n2 = nx * nx + ny * ny;
+            if (n2 > 1)
                 continue;
-            double v = 0.35 + 0.45 * (1 - std::fabs(nx)) + (nx < -0.3 && nx > -0.6 ? 0.3 : 0);
-            if (best < 1.5)
-                v *= 0.6;
-            cv.at(x, y) = uint8_t(level(clamp01(v), 1, 63));
+            const double nz = std::sqrt(1 - n2);
+            // six panels round an axis tilted towards the viewer
+            const double ax = nx, ay = ny * 0.8 + nz * 0.6;
+            const double az = -ny * 0.6 + nz * 0.8;
+            const double lon = std::atan2(az, ax) + 0.4;
+            int pan = int(std::floor(lon / (M_PI / 3) + 12)) % 6;
+            pan = pan == 5 ? 1 : (pan == 4 ? 3 : pan % 4);
+            if (std::fabs(ay) > 0.93)
+                pan = 1;  // the white caps
+            const double diff = std::max(0.0, -0.4 * nx - 0.6 * ny + 0.7 * nz);
+            const double spec = std::pow(std::max(0.0, 2 * diff * nz - 0.7), 30);
+            const double v = clamp01(0.2 + 0.55 * diff + 0.6 * spec);
+            cv.at(x, y) = uint8_t(level(v, 1 + 60 * pan, 60 + 60 * pan));
         }
     return cv;
 }
@@ -316,12 +339,23 @@ canvas pic_curtain()
 }
 
 // The blob stamp: a filled disc about 19 pixels across in the top-left 20x20 cell; the palette
-// is the flames' (indices 0..60 black through red and orange to white).
+// is the flames' (indices 0..60, black through violet, magenta and orange to pale yellow).
 canvas pic_blob_stamp()
 {
     canvas cv(320, 200);
-    stops(cv, 0, 60, {{0, 0, 0}, {90, 0, 0}, {220, 60, 0}, {255, 170, 20}, {255, 250, 200}});
-    stops(cv, 61, 255, {{255, 250, 200}, {255, 255, 255}});
+    // Most of the trails' bytes are the faded low values (a stamp saturates at 60, the fade keeps
+    // at most 40 and roughly halves what it finds), so the ramp rises steeply at its low end:
+    // entry i takes the colour at (i / 60)^0.7 of the way from black through violet, magenta
+    // and orange to a pale yellow, and only the stamps' fresh cores reach it.
+    const rgb flame[] = {{0, 0, 0}, {45, 0, 90}, {170, 20, 130}, {250, 80, 40}, {255, 180, 40}, {255, 245, 190}};
+    for (int i = 0; i <= 60; i++) {
+        const double t = std::pow(i / 60.0, 0.7) * 5;
+        const int k = std::min(int(t), 4);
+        const double f = t - k;
+        cv.set_colour(i, {flame[k].r + (flame[k + 1].r - flame[k].r) * f, flame[k].g + (flame[k + 1].g - flame[k].g) * f,
+                          flame[k].b + (flame[k + 1].b - flame[k].b) * f});
+    }
+    stops(cv, 61, 255, {{255, 245, 190}, {255, 255, 255}});
     for (int y = 0; y < 20; y++)
         for (int x = 0; x < 20; x++) {
             double dx = x - 9.5, dy = y - 9.5;
@@ -399,6 +433,17 @@ std::vector<canvas> anim_curtain()
         for (auto& st : stars)
             if (cv.at(st.first, st.second) < 40)
                 cv.at(st.first, st.second) = uint8_t(150 + (st.first * 7 + f) % 40);
+        // The doubled blit reaches row 0 and column 0 of the frame only at every other pixel,
+        // and row 238 likewise: the frame fades to its darkest entry towards its top and left
+        // edges and its last rows, so those pixels sit beside black without showing as dots.
+        for (int y = 0; y < 120; y++)
+            for (int x = 0; x < 160; x++) {
+                const int edge = std::min({x, y, 118 - y});
+                if (edge >= 4)
+                    continue;
+                const double k = edge <= 0 ? 0 : edge / 4.0;
+                cv.at(x, y) = uint8_t(clampi(int(cv.at(x, y) * k), 1, 255));
+            }
         frames.push_back(cv);
     }
     return frames;

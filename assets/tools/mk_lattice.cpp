@@ -1,9 +1,10 @@
-// The lattice flight: a cube of three open square tubes and the camera's keyframed path.
+// The lattice flight: a cube frame and the camera's keyframed path.
 //
 // The scene clones the cube into a 7x7x7 lattice 8500 units apart and scales file coordinates
 // by 10; at render the camera's position (not its target) is multiplied by -3. The path below
 // is laid out in those render units and converted back when written: camera key = C / -30,
 // target key = T / 10.
+#include <array>
 #include <stdexcept>
 
 #include "mk_scenes.h"
@@ -14,8 +15,9 @@ namespace {
 
 constexpr double spacing = 8500;  // render units between neighbouring cubes
 
-// The camera flies a loop between the cube layers y = 0 and y = 8500 (the cubes reach 1900
-// either side of their layer), weaving in and out across the lattice's middle.
+// The camera flies a loop between the cube layers y = 0 and y = 8500 (the cubes reach 1500
+// either side of their layer, the camera stays within 1200 of the middle), weaving in and out
+// across the lattice's middle.
 void camera_at(double frame, double c[3])
 {
     const double th = 2 * M_PI * frame / 30.0;
@@ -31,37 +33,74 @@ void target_at(double frame, double t[3])
     t[1] = spacing / 2;
 }
 
-// One open square tube along `axis`: half width w, half length l, eight vertices, eight faces
-// turned outwards from the axis.
-void tube(mesh& m, int axis, double w, double l)
+// The cube: an open frame, the twelve bevelled edges of a cube whose sides are cut away.
+// Each side of half size w keeps only the square of half size h = w - bevel at its middle as
+// corners: 24 vertices, all in different places; each edge of the cube is one flat strip
+// between the two corner pairs of the sides it joins, two faces, turned outwards: 24 faces.
+// The strips meet only at those corners, so no face lies against another (the faces are drawn
+// far to near one by one, and walls that meet inside one another's faces let slivers of the
+// hidden walls show through as cracks), and the frames leave the view through the lattice
+// open. Each corner is shared by two strips, so its normal leans between them and the
+// environment map shades every strip in a gradient.
+mesh lattice_cube(const std::string& name, double w, double bevel)
 {
-    const int base = m.nv();
-    for (int end = 0; end < 2; end++)
-        for (int k = 0; k < 4; k++) {
-            double p[3];
-            const double s = (k == 0 || k == 3) ? -w : w, t = (k < 2) ? -w : w;
-            p[axis] = end ? l : -l;
-            p[(axis + 1) % 3] = s;
-            p[(axis + 2) % 3] = t;
-            m.v.insert(m.v.end(), {float(p[0]), float(p[1]), float(p[2])});
+    mesh m;
+    m.name = name;
+    const double h = w - bevel;
+    // a corner of side (axis, side): pb and pc (each +-h) along the two other axes
+    auto corner = [&](int axis, int side, double pb, double pc) {
+        double p[3];
+        p[axis] = side * w;
+        p[(axis + 1) % 3] = pb;
+        p[(axis + 2) % 3] = pc;
+        return std::array<double, 3>{p[0], p[1], p[2]};
+    };
+    std::vector<std::array<double, 3>> pts;
+    auto index_of = [&](const std::array<double, 3>& q) {
+        for (size_t i = 0; i < pts.size(); i++)
+            if (pts[i] == q)
+                return uint16_t(i);
+        pts.push_back(q);
+        return uint16_t(pts.size() - 1);
+    };
+    for (int axis = 0; axis < 3; axis++)
+        for (int side = -1; side <= 1; side += 2)
+            for (int k = 0; k < 4; k++)
+                index_of(corner(axis, side, (k == 0 || k == 3) ? -h : h, k < 2 ? -h : h));
+    // the strip along the edge where side (a, s) meets side (b, t), b later than a
+    for (int a = 0; a < 3; a++)
+        for (int b = a + 1; b < 3; b++) {
+            const int c = 3 - a - b;
+            for (int s = -1; s <= 1; s += 2)
+                for (int t = -1; t <= 1; t += 2) {
+                    uint16_t q[4];
+                    for (int e = 0; e < 2; e++) {
+                        const double pc = e ? h : -h;
+                        std::array<double, 3> on_a{}, on_b{};
+                        on_a[size_t(a)] = s * w, on_a[size_t(b)] = t * h, on_a[size_t(c)] = pc;
+                        on_b[size_t(a)] = s * h, on_b[size_t(b)] = t * w, on_b[size_t(c)] = pc;
+                        q[e] = index_of(on_a);
+                        q[3 - e] = index_of(on_b);
+                    }
+                    // wind the quad q0 q1 q2 q3 so that its normal points away from the middle
+                    const auto& p0 = pts[q[0]];
+                    const auto& p1 = pts[q[1]];
+                    const auto& p2 = pts[q[2]];
+                    const double u[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+                    const double v[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+                    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+                    const double g[3] = {p0[0] + p2[0], p0[1] + p2[1], p0[2] + p2[2]};
+                    if (n[0] * g[0] + n[1] * g[1] + n[2] * g[2] >= 0)
+                        m.f.insert(m.f.end(), {q[0], q[1], q[2], q[0], q[2], q[3]});
+                    else
+                        m.f.insert(m.f.end(), {q[0], q[2], q[1], q[0], q[3], q[2]});
+                }
         }
-    for (int k = 0; k < 4; k++) {
-        uint16_t a = uint16_t(base + k), b = uint16_t(base + (k + 1) % 4);
-        uint16_t c = uint16_t(base + 4 + (k + 1) % 4), d = uint16_t(base + 4 + k);
-        // pick the winding whose normal points away from the axis
-        const float* pa = &m.v[3 * size_t(a)];
-        const float* pb = &m.v[3 * size_t(b)];
-        const float* pc = &m.v[3 * size_t(c)];
-        double u[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
-        double v[3] = {pc[0] - pa[0], pc[1] - pa[1], pc[2] - pa[2]};
-        double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-        double g[3] = {(pa[0] + pb[0]) / 2, (pa[1] + pb[1]) / 2, (pa[2] + pb[2]) / 2};
-        g[axis] = 0;
-        if (n[0] * g[0] + n[1] * g[1] + n[2] * g[2] >= 0)
-            m.f.insert(m.f.end(), {a, b, c, a, c, d});
-        else
-            m.f.insert(m.f.end(), {a, c, b, a, d, c});
-    }
+    if (pts.size() != 24)
+        throw std::runtime_error("lattice frame needs 24 corners");
+    for (const auto& q : pts)
+        m.v.insert(m.v.end(), {float(q[0]), float(q[1]), float(q[2])});
+    return m;
 }
 
 chunk track_head(uint16_t id, int keys)
@@ -75,13 +114,9 @@ chunk track_head(uint16_t id, int keys)
 
 bytes scene_lattice()
 {
-    // the cube: three nested open tubes of slightly different widths, so each side of the cube
-    // is one wall with the others' rims framing it
-    mesh cube;
-    cube.name = "Object03";
-    tube(cube, 0, 190, 190);
-    tube(cube, 1, 177, 190);
-    tube(cube, 2, 164, 190);
+    // the cube: a frame 3000 render units across with bars about 600 wide, a third of the
+    // spacing, so the rows of frames recede in every direction and the view stays open
+    const mesh cube = lattice_cube("Object03", 150, 45);
     if (cube.nv() != 24 || cube.nf() != 24)
         throw std::runtime_error("lattice cube has the wrong counts");
 

@@ -97,6 +97,7 @@ bool ts_start(ts_process* p, const std::vector<std::string>& argv,
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
             close(fd);
         setpgid(0, 0); // own process group, so a test can end a program and its children at once
+        signal(SIGPIPE, SIG_DFL);   // as a shell starts it: the test's own SIG_IGN is not inherited
         std::vector<char*> av, ev;
         for (auto& a : argv) av.push_back(const_cast<char*>(a.c_str()));
         av.push_back(nullptr);

@@ -3,7 +3,7 @@
 // every length, in both output rows, and write nothing past them.
 #include <gtest/gtest.h>
 
-#include "video/vid_convert.h"
+#include "video/vid_internal.h"
 
 #include <cstring>
 #include <random>

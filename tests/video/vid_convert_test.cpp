@@ -2,7 +2,7 @@
 // layout at every row length against a pixel model: vid_convert_rows_test.)
 #include <gtest/gtest.h>
 
-#include "video/vid_convert.h"
+#include "video/vid_internal.h"
 
 #include <cstring>
 #include <vector>

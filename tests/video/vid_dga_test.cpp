@@ -8,8 +8,7 @@
 #include "tests/support/ts_xserver.h"
 #include "tests/video/vid_answer.h"
 #include "video/vid.h"
-#include "video/vid_convert.h"
-#include "video/vid_x11.h"
+#include "video/vid_internal.h"
 
 #include <X11/extensions/xf86vmode.h>
 #include <fcntl.h>

@@ -7,8 +7,7 @@
 #include "tests/support/ts_xserver.h"
 #include "tests/video/vid_answer.h"
 #include "video/vid.h"
-#include "video/vid_convert.h"
-#include "video/vid_x11.h"
+#include "video/vid_internal.h"
 
 #include <poll.h>
 #include <signal.h>

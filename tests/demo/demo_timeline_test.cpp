@@ -33,7 +33,6 @@ const int kEnds[22][2] = {{0, 0}, {1, 0}, {2, 0}, {5, 0}, {5, 32}, {6, 0}, {6, 3
 
 struct escape_run {
     int32_t pos;          // the song position that armed it (the next loop test reads it)
-    int expect;           // the stage that should end: its message, or 23 for the closing wipe
     int status;
     char out[704];
     int64_t frames;       // frames presented before it
@@ -67,7 +66,8 @@ int32_t point_pos(int i)
     const int k = (i + 1) / 2;
     return kEnds[k][0] * 64 + kEnds[k][1] - i % 2;
 }
-int point_stage(int i) { return i == 43 ? 23 : i % 2 ? (i + 1) / 2 : i / 2 + 1 - (i == 0); }
+// The stage whose message Escape at point i gives; 23 for the closing wipe.
+int point_stage(int i) { return i == 0 ? 0 : i == 43 ? 23 : i / 2 + 1; }
 
 void play_tick()
 {
@@ -142,18 +142,15 @@ int sim_poll()
     if (!g_waited) advance();
     g_waited = false;
     const int32_t pos = pt_getpos();
-    if (g_wipe_from < 0 && static_cast<uint32_t>(pos) > 2459 && pos >= 0) g_wipe_from = vid_null_frames;
+    if (g_wipe_from < 0 && pos > 2459) g_wipe_from = vid_null_frames;
     const bool reached = g_next < 43 ? row_index(pos) >= point_pos(g_next)
                                      : g_next == 43 && g_wipe_from >= 0 && vid_null_frames > g_wipe_from + 1;
     if (reached) {
         g_armed = true;
         g_log->esc[g_log->escapes].pos = pos;
-        g_log->esc[g_log->escapes].expect = point_stage(g_next);
     }
     return 0;
 }
-
-int idle_escape() { return 0; }
 
 // The show as main starts it, on the test's clock; it ends through demo_exit.
 [[noreturn]] void run_show()
@@ -164,7 +161,6 @@ int idle_escape() { return 0; }
         sd_device.set_instrument = sd_device.set_period = sd_device.set_offset = [](int32_t) {};
     if (vid_init(1, 0) != 0) _exit(41);
     vid_null_on_frame = on_frame;
-    vid_null_escape_hook = idle_escape;
     for (const sync_handler* h = demo_sync_handlers; h->callback; ++h) sync_register(h);
     pt_start_sized(emb_module, emb_module_size);
     iff_decode_n(emb_wipe_1, emb_wipe_1_size, demo_pic_b, demo_pic_b);
@@ -174,7 +170,6 @@ int idle_escape() { return 0; }
     demo_wait = sim_wait;
     g_armed = true;   // Escape at stage 0's first poll, before the first row
     g_log->esc[0].pos = pt_getpos();
-    g_log->esc[0].expect = 0;
     vid_null_escape_hook = sim_poll;
     demo_run_stages();
 }
@@ -224,16 +219,16 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
     ASSERT_EQ(log.escapes, kPoints);
     for (int i = 0; i < kPoints; ++i) {
         const escape_run& r = log.esc[i];
-        const bool wipe = r.expect == 23;
+        const bool wipe = i == 43;
         if (i > 0 && !wipe) {
             EXPECT_EQ(row_index(r.pos), point_pos(i)) << "point " << i << " came at " << r.pos;
         }
         EXPECT_EQ(r.status, wipe ? 0 : 1) << "point " << i;
-        EXPECT_EQ(std::string(r.out), std::string(wipe ? demo_results_text : demo_stage_message[r.expect]) + "\n")
+        EXPECT_EQ(std::string(r.out), std::string(wipe ? demo_results_text : demo_stage_message[point_stage(i)]) + "\n")
             << "point " << i << " at position " << r.pos;
         // stage k's last frame (k = 1..21) is never all black; stage 9 draws nothing
         if (i % 2 && i < 43) {
-            EXPECT_FALSE(r.black) << "stage " << r.expect << " shows black";
+            EXPECT_FALSE(r.black) << "stage " << point_stage(i) << " shows black";
         }
     }
     EXPECT_EQ(log.esc[17].frames, log.esc[16].frames) << "stage 9 presented frames";
@@ -245,7 +240,7 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
     for (auto& p : pictures) {
         const int64_t n = log.esc[p.point].frames;
         ASSERT_GT(n, 0);
-        EXPECT_EQ(log.frame[n - 1].hash, picture_hash(p.pic, p.size)) << "stage " << log.esc[p.point].expect;
+        EXPECT_EQ(log.frame[n - 1].hash, picture_hash(p.pic, p.size)) << "stage " << point_stage(p.point);
     }
 
     // stage 22: the end picture at once, held 280 ticks, then 256 frames of the wipe to black

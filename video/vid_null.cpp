@@ -30,7 +30,9 @@ int vid_init(int res, int flags)
 int vid_init_size(int width, int height, int)
 {
     // the same sizes as the X driver's plain window takes
-    if (width <= 0 || height <= 0 || width % 2 != 0 || width * height > 4 * pix_frame_pixels) return 1;
+    if (width <= 0 || height <= 0 || width % 2 != 0 || width > 4096 || height > 4096 ||
+        width * height > 4 * pix_frame_pixels)
+        return 1;
     vid_null_w = width;
     vid_null_h = height;
     vid_null_frames = 0;

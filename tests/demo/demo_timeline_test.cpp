@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -37,12 +38,14 @@ struct escape_run {
     char out[704];
     int64_t frames;       // frames presented before it
     int black;            // the last of them all black
+    int closed;           // the display was closed when the copy exited
 };
 struct frame_rec {
     int32_t tick, pos;
     uint64_t hash;
 };
 struct show_log {
+    int closed;           // the display was closed when the show exited
     int escapes;
     escape_run esc[48];
     int frames;
@@ -160,6 +163,7 @@ int sim_poll()
     sd_device.set_channels = sd_device.select_channel = sd_device.set_volume = sd_device.set_pan =
         sd_device.set_instrument = sd_device.set_period = sd_device.set_offset = [](int32_t) {};
     if (vid_init(1, 0) != 0) _exit(41);
+    atexit([] { (g_is_copy ? g_log->esc[g_log->escapes - 1].closed : g_log->closed) = !vid_null_open; });
     vid_null_on_frame = on_frame;
     for (const sync_handler* h = demo_sync_handlers; h->callback; ++h) sync_register(h);
     pt_start_sized(emb_module, emb_module_size);
@@ -213,6 +217,7 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
     ASSERT_TRUE(WIFEXITED(st)) << "the show was killed by signal " << WTERMSIG(st);
     EXPECT_EQ(WEXITSTATUS(st), 0);
     EXPECT_EQ(out, std::string(demo_results_text) + "\n");
+    EXPECT_TRUE(log.closed) << "the exit path left the display open";
 
     // Escape: the message of the stage whose loop test last read the position, on each side of
     // every threshold; in the closing wipe, the normal end
@@ -224,6 +229,7 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
             EXPECT_EQ(row_index(r.pos), point_pos(i)) << "point " << i << " came at " << r.pos;
         }
         EXPECT_EQ(r.status, wipe ? 0 : 1) << "point " << i;
+        EXPECT_TRUE(r.closed) << "point " << i;
         EXPECT_EQ(std::string(r.out), std::string(wipe ? demo_results_text : demo_stage_message[point_stage(i)]) + "\n")
             << "point " << i << " at position " << r.pos;
         // stage k's last frame (k = 1..21) is never all black; stage 9 draws nothing

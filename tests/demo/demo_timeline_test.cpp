@@ -43,9 +43,11 @@ struct escape_run {
 struct frame_rec {
     int32_t tick, pos;
     uint64_t hash;
+    int waited;           // a wait for the next tick came before it
 };
 struct show_log {
     int closed;           // the display was closed when the show exited
+    int wipe_from_a[23];  // stage k's first frame (a mask wipe) still shows its first frame, in 1/1000
     int escapes;
     escape_run esc[48];
     int frames;
@@ -55,6 +57,7 @@ struct show_log {
 show_log* g_log;   // shared with the show's process
 int32_t g_now;     // the clock: replay ticks played
 bool g_waited;     // a wait has played this pass's tick
+int32_t g_pass_pos = -37;   // the position this pass's loop test read
 int g_next;        // the next escape point
 bool g_armed;
 bool g_is_copy;             // this process is a copy that was sent Escape
@@ -96,9 +99,21 @@ int32_t sim_wait()
     return g_now;
 }
 
-void on_frame(const uint32_t*)
+// The mask wipes whose first frame (main's frame C or D) the test can see: at their first frame,
+// one tick in, almost every pixel is still the first frame's.
+const struct { int stage; const uint32_t* a; } kWipes[] = {
+    {1, demo_frame_d}, {2, demo_frame_c}, {4, demo_frame_c}, {8, demo_frame_c}, {20, demo_frame_d}};
+
+void on_frame(const uint32_t* f)
 {
-    if (g_log->frames < 20000) g_log->frame[g_log->frames++] = {g_now, pt_getpos(), vid_null_hash};
+    const int32_t row = row_index(g_pass_pos);
+    for (auto& w : kWipes)
+        if (!g_log->wipe_from_a[w.stage] && row >= point_pos(2 * w.stage - 2)) {
+            int same = 0;
+            for (int i = 0; i < pix_frame_pixels; ++i) same += f[i] == w.a[i];
+            g_log->wipe_from_a[w.stage] = 1 + same * 1000 / pix_frame_pixels;
+        }
+    if (g_log->frames < 20000) g_log->frame[g_log->frames++] = {g_now, pt_getpos(), vid_null_hash, g_waited};
 }
 
 bool all_black()
@@ -144,7 +159,7 @@ int sim_poll()
     }
     if (!g_waited) advance();
     g_waited = false;
-    const int32_t pos = pt_getpos();
+    const int32_t pos = g_pass_pos = pt_getpos();
     if (g_wipe_from < 0 && pos > 2459) g_wipe_from = vid_null_frames;
     const bool reached = g_next < 43 ? row_index(pos) >= point_pos(g_next)
                                      : g_next == 43 && g_wipe_from >= 0 && vid_null_frames > g_wipe_from + 1;
@@ -238,6 +253,7 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
         }
     }
     EXPECT_EQ(log.esc[17].frames, log.esc[16].frames) << "stage 9 presented frames";
+    for (auto& w : kWipes) EXPECT_GT(log.wipe_from_a[w.stage], 900) << "stage " << w.stage << "'s wipe at its start";
 
     // the wipes of stages 1, 2 and 8 have ended in their pictures
     struct { int point; const uint8_t* pic; uint32_t size; } pictures[] = {
@@ -254,6 +270,12 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
     int e = 0;
     while (e < log.frames && log.frame[e].hash != end_pic) ++e;
     ASSERT_EQ(log.frames - e, 1 + 256) << "the end picture and the wipe";
+    // every frame waits for its tick but those of stage 8 and the end picture
+    for (int i = 0; i < log.frames; ++i) {
+        const int32_t row = row_index(log.frame[i].pos);
+        EXPECT_TRUE(log.frame[i].waited || i == e || (row >= point_pos(14) && row < point_pos(16)))
+            << "frame " << i << " at position " << log.frame[i].pos << " did not wait";
+    }
     EXPECT_GT(log.frame[e].pos, 2459);
     EXPECT_EQ(log.frame[e + 1].tick - log.frame[e].tick, 281);
     EXPECT_EQ(log.frame[log.frames - 1].tick - log.frame[e].tick, 280 + 256);

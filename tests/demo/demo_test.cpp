@@ -8,10 +8,14 @@
 #include "demo/demo_sync.h"
 #include "fx/fx_blobs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <string>
 
 TEST(DemoClock, RoundsToTheNearestTickWithHalvesUp)
 {
@@ -107,4 +111,26 @@ TEST(DemoTexts, MessagesAndResultsAreLatin1)
     EXPECT_EQ(std::strlen(t), 620u);
     EXPECT_EQ(std::count(t, t + 620, '\n'), 23);
     EXPECT_EQ(t[619], '\n');
+}
+
+// Closed standard streams are refilled from /dev/null, in order; open ones are left alone.
+TEST(DemoStart, ClosedStandardStreamsAreRefilledFromDevNull)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        struct stat in_before, in_after;
+        fstat(0, &in_before);
+        close(1);
+        close(2);
+        demo_std_streams();
+        char link[2][64] = {};
+        for (int fd = 1; fd <= 2; ++fd)
+            if (readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link[fd - 1], 63) < 0) _exit(3);
+        fstat(0, &in_after);
+        _exit(std::strcmp(link[0], "/dev/null") || std::strcmp(link[1], "/dev/null") ? 4
+              : in_before.st_ino != in_after.st_ino || fcntl(3, F_GETFD) != -1       ? 5 : 0);
+    }
+    int st = 0;
+    waitpid(pid, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "status " << st;
 }

@@ -39,6 +39,7 @@ struct escape_run {
     int64_t frames;       // frames presented before it
     int black;            // the last of them all black
     int closed;           // the display was closed when the copy exited
+    int stopped;          // the sound stopped: 1, or 2 while the display was still open
 };
 struct frame_rec {
     int32_t tick, pos;
@@ -47,6 +48,7 @@ struct frame_rec {
 };
 struct show_log {
     int closed;           // the display was closed when the show exited
+    int stopped;          // as escape_run's
     int start_near[23];   // 1 + near_share of stage k's first frame
     int escapes;
     escape_run esc[48];
@@ -187,6 +189,8 @@ int sim_poll()
         sd_device.set_instrument = sd_device.set_period = sd_device.set_offset = [](int32_t) {};
     if (vid_init(1, 0) != 0) _exit(41);
     atexit([] { (g_is_copy ? g_log->esc[g_log->escapes - 1].closed : g_log->closed) = !vid_null_open; });
+    sd_devnum = 1;   // a device whose stop the exit path must call, with the display still open
+    sd_device.stop = [] { (g_is_copy ? g_log->esc[g_log->escapes - 1].stopped : g_log->stopped) = 1 + vid_null_open; };
     vid_null_on_frame = on_frame;
     for (const sync_handler* h = demo_sync_handlers; h->callback; ++h) sync_register(h);
     pt_start_sized(emb_module, emb_module_size);
@@ -241,6 +245,7 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
     EXPECT_EQ(WEXITSTATUS(st), 0);
     EXPECT_EQ(out, std::string(demo_results_text) + "\n");
     EXPECT_TRUE(log.closed) << "the exit path left the display open";
+    EXPECT_EQ(log.stopped, 2) << "the sound stops first";
 
     // Escape: the message of the stage whose loop test last read the position, on each side of
     // every threshold; in the closing wipe, the normal end
@@ -253,6 +258,7 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
         }
         EXPECT_EQ(r.status, wipe ? 0 : 1) << "point " << i;
         EXPECT_TRUE(r.closed) << "point " << i;
+        EXPECT_EQ(r.stopped, 2) << "point " << i;
         EXPECT_EQ(std::string(r.out), std::string(wipe ? demo_results_text : demo_stage_message[point_stage(i)]) + "\n")
             << "point " << i << " at position " << r.pos;
         // stage k's last frame (k = 1..21) is never all black

@@ -192,12 +192,13 @@ TEST(VideoWindow, EscapeIsTheOnlyKeyThatCountsFromTheWindowsFirstMoment)
     XCloseDisplay(d);
 }
 
+// On the second screen of a server (depth 16; the first is 24), where the display name points.
 TEST(VideoWindow, MenuTextAndFlags)
 {
     ts_xserver_guard g;
     std::string why;
-    ASSERT_TRUE(ts_start_xvfb(&g.xs, 16, {}, &why)) << why;
-    setenv("DISPLAY", g.xs.display().c_str(), 1);
+    ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {"-screen", "1", "800x600x16"}, &why)) << why;
+    setenv("DISPLAY", (g.xs.display() + ".1").c_str(), 1);
     const struct { int res, flags; const char* input; bool asks; int shm, doubled, out_h; } table[] = {
         {1, 1, "", false, 0, 0, 240},      // mode 1 without asking
         {1, 2, "4\n", true, 1, 1, 480},    // bit 1 alone still asks
@@ -213,6 +214,7 @@ TEST(VideoWindow, MenuTextAndFlags)
         EXPECT_EQ(vid_use_shm, t.shm);
         EXPECT_EQ(vid_doubled, t.doubled);
         EXPECT_EQ(vid_out_h, t.out_h);
+        EXPECT_EQ(vid_depth, 16) << "not the default screen's depth";
         vid_close();
     }
     EXPECT_EQ(vid_init(3, 1), 1);

@@ -187,7 +187,7 @@ int sim_poll()
     sd_device.set_sample = [](int, const int8_t*, uint32_t, uint32_t, uint32_t, int) { return 1; };
     sd_device.set_channels = sd_device.select_channel = sd_device.set_volume = sd_device.set_pan =
         sd_device.set_instrument = sd_device.set_period = sd_device.set_offset = [](int32_t) {};
-    if (vid_init(1, 0) != 0) _exit(41);
+    if (vid_init(1, 0) != 0 || vid_escape() != 0) _exit(41);   // headless: no key until the test says
     atexit([] { (g_is_copy ? g_log->esc[g_log->escapes - 1].closed : g_log->closed) = !vid_null_open; });
     sd_devnum = 1;   // a device whose stop the exit path must call, with the display still open
     sd_device.stop = [] { (g_is_copy ? g_log->esc[g_log->escapes - 1].stopped : g_log->stopped) = 1 + vid_null_open; };

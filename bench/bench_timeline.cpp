@@ -4,7 +4,7 @@
 
 #include "assets/emb.h"
 #include "demo/demo.h"
-#include "demo/demo_stages.h"
+#include "demo/demo_internal.h"
 #include "fx/fx_balls.h"
 #include "fx/fx_beams.h"
 #include "fx/fx_blobs.h"

@@ -3,7 +3,7 @@
 // doubled); 3, 5: 153600; 4, 6: 307200; 7: 230400; 8: 460800; 9: 307200; 10: 614400.
 #include <benchmark/benchmark.h>
 
-#include "video/vid_convert.h"
+#include "video/vid_internal.h"
 
 #include <cstdint>
 #include <vector>

@@ -13,11 +13,12 @@ function(orv_library name)
   set_property(GLOBAL APPEND PROPERTY ORV_LIBRARIES orv_${name})
 endfunction()
 
-# orv_all: the whole tree for tools, the benchmark and the fuzz targets. Every library declares the
-# libraries it uses, so linking the top one (demo) brings the rest in dependency order.
+# orv_all: the whole tree for the program, tools, the benchmark and the fuzz targets. Every library
+# declares the libraries it uses, so linking the top one (demo) brings the rest in dependency
+# order; the video driver comes last, the X one (demo leaves the choice to whoever links it).
 function(orv_finish_libraries)
   add_library(orv_all INTERFACE)
-  target_link_libraries(orv_all INTERFACE orv_demo)
+  target_link_libraries(orv_all INTERFACE orv_demo orv_video)
 endfunction()
 
 # orv_test(<name> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s])

@@ -1,4 +1,5 @@
 #include "demo/clk.h"
+#include "demo/demo_internal.h"
 
 #include <sys/time.h>
 

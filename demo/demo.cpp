@@ -4,17 +4,18 @@
 #include "video/vid.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
-uint8_t demo_pic_a[76800];
+uint8_t demo_pic_a[pix_frame_pixels];
 uint8_t demo_pal_a[768];
-uint8_t demo_pic_b[81920];
-uint32_t demo_frame_c[76800];
-uint32_t demo_frame_d[76800];
+uint8_t demo_pic_b[pix_frame_w * 256];
+uint32_t demo_frame_c[pix_frame_pixels];
+uint32_t demo_frame_d[pix_frame_pixels];
 
 void demo_exit(int32_t status, const char* message)
 {
@@ -22,6 +23,8 @@ void demo_exit(int32_t status, const char* message)
     // message is printed on a normal screen
     sd_stop();
     vid_close();
+    // a reader of standard output that has gone away must not turn the status into SIGPIPE's
+    signal(SIGPIPE, SIG_IGN);
     std::puts(message);
     std::exit(status);
 }

@@ -3,6 +3,7 @@
 // next tick, show; poll Escape. The clock is read afresh at every use, so two times in one pass
 // may differ by a tick.
 #include "demo/demo_stages.h"
+#include "demo/demo_internal.h"
 
 #include "assets/emb.h"
 #include "demo/clk.h"
@@ -26,6 +27,9 @@
 
 #include <cstring>
 #include <limits>
+
+int32_t (*demo_clock)() = clk_gettick;
+int32_t (*demo_wait)() = frame_wait;
 
 const uint32_t demo_stage_until[demo_stage_count] = {
     500, 99, 199, 499, 531, 599, 631, 799, 899, 931, 1031, 1199,
@@ -99,13 +103,13 @@ namespace {
 
 int32_t stage_start[demo_stage_count];   // sK: the clock when stage K took its start tick
 
-void take_start(int k) { stage_start[k] = clk_gettick(); }
+void take_start(int k) { stage_start[k] = demo_clock(); }
 
-int32_t since(int k) { return clk_gettick() - stage_start[k]; }
+int32_t since(int k) { return demo_clock() - stage_start[k]; }
 
 // What an effect whose init could not get its memory renders: a black frame, cleared before
 // every use because transitions compose into the frame they are given.
-uint32_t demo_frame_black[76800];
+uint32_t demo_frame_black[pix_frame_pixels];
 
 uint32_t* or_black(uint32_t* f)
 {
@@ -119,16 +123,16 @@ void into_a(const uint8_t* pic, uint32_t size) { iff_decode_n(pic, size, demo_pi
 // a wipe mask into slot B, which is its own palette destination: the pixels overwrite the palette
 void into_b(const uint8_t* pic, uint32_t size) { iff_decode_n(pic, size, demo_pic_b, demo_pic_b); }
 
-void expand_a(uint32_t* frame) { pix_expand_palette(demo_pic_a, demo_pal_a, frame, 76800); }
+void expand_a(uint32_t* frame) { pix_expand_palette(demo_pic_a, demo_pal_a, frame, pix_frame_pixels); }
 
 // the blob effect's 320x200 feedback buffer lies in slot A from row 20 on
-uint8_t* blob_buffer() { return demo_pic_a + 6400; }
+uint8_t* blob_buffer() { return demo_pic_a + 20 * pix_frame_w; }
 
-void expand_blobs() { pix_expand_palette(demo_pic_a, fx_blobs_palette, demo_frame_c, 76800); }
+void expand_blobs() { pix_expand_palette(demo_pic_a, fx_blobs_palette, demo_frame_c, pix_frame_pixels); }
 
-uint32_t* curtain() { return or_black(fx_curtain_render(static_cast<uint32_t>(demo_curtain_time(clk_gettick())))); }
+uint32_t* curtain() { return or_black(fx_curtain_render(static_cast<uint32_t>(demo_curtain_time(demo_clock())))); }
 
-uint32_t* beams() { return or_black(fx_beams_render(demo_beams_time(clk_gettick()))); }
+uint32_t* beams() { return or_black(fx_beams_render(demo_beams_time(demo_clock()))); }
 
 uint32_t* mirror() { return or_black(fx_mirror_render(since(14), static_cast<uint32_t>(sync_beat.load()))); }
 
@@ -166,7 +170,7 @@ void stage1()
     take_start(1);
     run_loop(1, [] {
         std::memset(demo_frame_d, 0, sizeof demo_frame_d);
-        frame_wait();
+        demo_wait();
         vid_update(tr_maskwipe32(since(1), demo_pic_b, demo_frame_d, demo_frame_c, demo_frame_d));
     });
 }
@@ -179,7 +183,7 @@ void stage2()
     take_start(2);
     run_loop(2, [] {
         expand_a(demo_frame_d);
-        frame_wait();
+        demo_wait();
         vid_update(tr_maskwipe32(since(2), demo_pic_b, demo_frame_c, demo_frame_d, demo_frame_d));
     });
 }
@@ -192,7 +196,7 @@ void stage3()
     fx_shadow_render(demo_frame_c, static_cast<double>(since(3)));
     run_loop(3, [] {
         fx_shadow_render(demo_frame_c, demo_shadow_time(since(3)));
-        frame_wait();
+        demo_wait();
         vid_update(demo_frame_c);
     });
 }
@@ -206,7 +210,7 @@ void stage4()
     run_loop(4, [] {
         fx_shadow_render(demo_frame_c, demo_shadow_time(since(3)));
         uint32_t* f = curtain();
-        frame_wait();
+        demo_wait();
         vid_update(tr_maskwipe32(since(4), demo_pic_b, demo_frame_c, f, f));
     });
 }
@@ -216,7 +220,7 @@ void stage5()
 {
     fx_shadow_free();
     run_loop(5, [] {
-        frame_wait();
+        demo_wait();
         vid_update(curtain());
     });
 }
@@ -228,8 +232,8 @@ void stage6()
     take_start(6);
     run_loop(6, [] {
         uint32_t* f = curtain();
-        fx_lattice_render(demo_frame_c, clk_gettick());
-        frame_wait();
+        fx_lattice_render(demo_frame_c, demo_clock());
+        demo_wait();
         vid_update(tr_crossfade32(since(6), f, demo_frame_c, f));
     });
 }
@@ -239,8 +243,8 @@ void stage7()
 {
     fx_curtain_free();
     run_loop(7, [] {
-        fx_lattice_render(demo_frame_c, clk_gettick());
-        frame_wait();
+        fx_lattice_render(demo_frame_c, demo_clock());
+        demo_wait();
         vid_update(demo_frame_c);
     });
 }
@@ -253,7 +257,7 @@ void stage8()
     take_start(8);
     run_loop(8, [] {
         expand_a(demo_frame_d);
-        fx_lattice_render(demo_frame_c, clk_gettick());
+        fx_lattice_render(demo_frame_c, demo_clock());
         vid_update(tr_maskwipe32(since(8), demo_pic_b, demo_frame_c, demo_frame_d, demo_frame_d));
     });
 }
@@ -275,7 +279,7 @@ void stage10()
     run_loop(10, [] {
         uint32_t* f = beams();
         fx_shatter_render(f, demo_frame_d, demo_shatter_time(since(10)));
-        frame_wait();
+        demo_wait();
         vid_update(f);
     });
 }
@@ -285,7 +289,7 @@ void stage11()
 {
     fx_shatter_free();
     run_loop(11, [] {
-        frame_wait();
+        demo_wait();
         vid_update(beams());
     });
 }
@@ -299,7 +303,7 @@ void stage12()
     run_loop(12, [] {
         fx_bounce_render(demo_frame_c, since(12));
         uint32_t* f = beams();
-        frame_wait();
+        demo_wait();
         vid_update(tr_maskwipe32(since(12), demo_pic_b, f, demo_frame_c, demo_frame_d));
     });
 }
@@ -310,7 +314,7 @@ void stage13()
     fx_beams_free();
     run_loop(13, [] {
         fx_bounce_render(demo_frame_c, since(12));
-        frame_wait();
+        demo_wait();
         vid_update(demo_frame_c);
     });
 }
@@ -324,7 +328,7 @@ void stage14()
         fx_bounce_render(demo_frame_c, since(12));
         uint32_t* f = mirror();
         demo_beat_settle();
-        frame_wait();
+        demo_wait();
         vid_update(tr_crossfade32(since(14), demo_frame_c, f, f));
     });
 }
@@ -334,7 +338,7 @@ void stage15()
 {
     fx_bounce_free();
     run_loop(15, [] {
-        frame_wait();
+        demo_wait();
         vid_update(mirror());
         demo_beat_settle();
     });
@@ -352,7 +356,7 @@ void stage16()
         sync_beat.store(0);
         fx_blobs_render(blob_buffer(), since(16));
         expand_blobs();
-        frame_wait();
+        demo_wait();
         vid_update(tr_crossfade32(since(16), f, demo_frame_c, demo_frame_c));
     });
 }
@@ -364,7 +368,7 @@ void stage17()
     run_loop(17, [] {
         fx_blobs_render(blob_buffer(), since(16));
         expand_blobs();
-        frame_wait();
+        demo_wait();
         vid_update(demo_frame_c);
     });
 }
@@ -377,8 +381,8 @@ void stage18()
     run_loop(18, [] {
         fx_blobs_render(blob_buffer(), since(16));
         expand_blobs();
-        fx_orbit_render(demo_frame_d, clk_gettick());
-        frame_wait();
+        fx_orbit_render(demo_frame_d, demo_clock());
+        demo_wait();
         vid_update(tr_crossfade32(since(18), demo_frame_c, demo_frame_d, demo_frame_d));
     });
 }
@@ -387,8 +391,8 @@ void stage18()
 void stage19()
 {
     run_loop(19, [] {
-        fx_orbit_render(demo_frame_d, clk_gettick());
-        frame_wait();
+        fx_orbit_render(demo_frame_d, demo_clock());
+        demo_wait();
         vid_update(demo_frame_d);
     });
 }
@@ -400,9 +404,9 @@ void stage20()
     into_b(emb_wipe_6, emb_wipe_6_size);
     take_start(20);
     run_loop(20, [] {
-        fx_orbit_render(demo_frame_d, clk_gettick());
+        fx_orbit_render(demo_frame_d, demo_clock());
         uint32_t* f = balls(0);
-        frame_wait();
+        demo_wait();
         vid_update(tr_maskwipe32(since(20), demo_pic_b, demo_frame_d, f, f));
     });
 }
@@ -412,7 +416,7 @@ void stage21()
 {
     fx_orbit_free();
     run_loop(21, [] {
-        frame_wait();
+        demo_wait();
         const int32_t variant = static_cast<uint32_t>(pt_getpos()) > 2399 ? 1 : 0;
         vid_update(balls(variant));
     });
@@ -427,15 +431,15 @@ void stage21()
     expand_a(demo_frame_c);
     vid_update(demo_frame_c);
     take_start(22);
-    while (clk_gettick() < stage_start[22] + 280) {
+    while (demo_clock() < stage_start[22] + 280) {
         if (vid_escape() == 1) demo_exit(1, demo_stage_message[22]);
     }
-    const int32_t s = clk_gettick();
+    const int32_t s = demo_clock();
     into_b(emb_wipe_3, emb_wipe_3_size);
-    while (clk_gettick() < s + 256) {
+    while (demo_clock() < s + 256) {
         std::memset(demo_frame_d, 0, sizeof demo_frame_d);
-        frame_wait();
-        vid_update(tr_maskwipe32(clk_gettick() - s, demo_pic_b, demo_frame_c, demo_frame_d, demo_frame_d));
+        demo_wait();
+        vid_update(tr_maskwipe32(demo_clock() - s, demo_pic_b, demo_frame_c, demo_frame_d, demo_frame_d));
         if (vid_escape() == 1) break;
     }
     demo_exit(0, demo_results_text);

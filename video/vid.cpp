@@ -1,8 +1,7 @@
 // Set-up, presentation, Escape poll and shutdown of the video layer.
 #include "video/vid.h"
 
-#include "video/vid_convert.h"
-#include "video/vid_x11.h"
+#include "video/vid_internal.h"
 
 #include <X11/extensions/Xxf86dga.h>
 #include <X11/extensions/xf86vmode.h>
@@ -27,7 +26,7 @@ int vid_depth = 0;
 int vid_bytes_pp = 0;
 int vid_saved_w = 0;
 int vid_saved_h = 0;
-alignas(64) uint8_t vid_pixels[1228800];
+alignas(64) uint8_t vid_pixels[4 * pix_frame_bytes];
 
 Display* vid_display = nullptr;
 int vid_screen = 0;
@@ -305,10 +304,11 @@ int window_setup()
     vid_window = XCreateWindow(vid_display, root, 0, 0, static_cast<unsigned>(vid_out_w),
                                static_cast<unsigned>(vid_out_h), 4, vid_depth, InputOutput, vid_visual,
                                CWBackingStore | CWColormap, &vid_winattr);
+    // keys are selected before the window is mapped: a key pressed while it appears is kept
+    XSelectInput(vid_display, vid_window, KeyPressMask);
     XStoreName(vid_display, vid_window, "Orvanto in X11");
     XMapWindow(vid_display, vid_window);
     XSync(vid_display, False);
-    XSelectInput(vid_display, vid_window, KeyPressMask);
     if (vid_use_shm) {
         int r = shm_image_setup();
         if (r) return r;
@@ -334,8 +334,8 @@ void vid_set_dga_ops(const vid_dga_ops* ops) { dga = ops ? ops : &vid_dga_real; 
 
 int vid_init(int res, int flags)
 {
-    if (res == 1) return vid_init_size(320, 240, flags);
-    if (res == 2) return vid_init_size(320, 200, flags);
+    if (res == 1) return vid_init_size(pix_frame_w, pix_frame_h, flags);
+    if (res == 2) return vid_init_size(pix_frame_w, 200, flags);
     return 1;
 }
 

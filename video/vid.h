@@ -1,6 +1,9 @@
 // The video layer: shows 32-bit 0x00RRGGBB frames on an X server, in a window (plain XImage or
 // MIT-SHM image) or on the whole screen through XFree86-DGA with a VidMode switch. One layer per
 // process, file-level state; main flow only (no signal handler may call it).
+// Two drivers keep this contract, chosen at link time: orv_video (the X server) and
+// orv_video_null (headless: set-up always succeeds in mode 1 without asking, frames are kept for
+// the tests that link it, and Escape comes when they say; see video/vid_null.h).
 #pragma once
 
 #include <cstdint>
@@ -18,7 +21,7 @@ int vid_init_size(int width, int height, int flags);
 // its depth). A failed set-up releases what it had taken (display, segment, video mode).
 
 void vid_update(const uint32_t* frame);
-// Presents one frame of vid_src_w x (vid_out_h / vid_scale) pixels. Needs a finished set-up.
+// Presents one frame of width x height pixels of the set-up. Needs a finished set-up.
 // In mode 5 it draws into the hidden page, waits until the last flip has taken effect and flips.
 
 int vid_escape();
@@ -28,19 +31,3 @@ int vid_escape();
 void vid_close();
 // Undoes the set-up: restores the video mode in force before a full-screen start, releases the
 // shared memory segment, window and display connection. Harmless when nothing is set up.
-
-// Layer state other modules and tests may read (flags are 0 or 1).
-extern int vid_scale;      // output rows per frame row: 2 in the doubled modes, else 1
-extern int vid_doubled;    // modes 2, 4, 6
-extern int vid_pageflip;   // mode 5: frames go to two video pages in turn
-extern int vid_page;       // the page the next frame is drawn into
-extern int vid_use_shm;    // modes 3, 4
-extern int vid_use_dga;    // modes 5, 6
-extern int vid_src_w;      // frame width in pixels
-extern int vid_out_w;      // output size: frame size times vid_scale
-extern int vid_out_h;
-extern int vid_depth;      // the root depth of the default screen
-extern int vid_bytes_pp;   // bytes per output pixel: 1, 2 or 4 (depth 24 is 32 bits per pixel)
-extern int vid_saved_w;    // the video mode in force before a full-screen start
-extern int vid_saved_h;
-extern uint8_t vid_pixels[1228800];  // the plain image's pixels: 640x480 of 4 bytes

@@ -7,7 +7,8 @@
 
 // dst: first output byte; src: `count` source pixels (bytes B, G, R, top in memory);
 // pitch: bytes per output row, read only by the converters that write two rows.
-// Converters trust their arguments: count must be a multiple of the pixels per step.
+// Converters trust their arguments: count must be a multiple of the pixels per step. The family
+// itself (cv_gray8 ... cv_rgb32_double, cv_pack8) is declared in video/vid_internal.h.
 using vid_row_converter = void (*)(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
 
 extern vid_row_converter vid_converter;
@@ -25,30 +26,3 @@ void vid_make_gb_table();
 
 void vid_convert_line(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
 // Calls `vid_converter` with the same arguments. A converter must have been chosen.
-
-// The family. Pixels per step in brackets; output per source pixel after the colon.
-void cv_gray8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 0 [1]: one byte (B + G + R) >> 3, 0..95 (the grey ramp of an 8-bit colormap).
-void cv_pair8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 1 [1]: R >> 2 in this row, the green/blue index in the same column of the next row.
-void cv_checker8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 2 [1]: a 2x2 block: red level on the main diagonal, green/blue index on the other.
-void cv_rgb15(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 3 [2]: RGB555 in 16 bits: two pixels per 32-bit word, the first in the low half.
-void cv_rgb15_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 4 [1]: the RGB555 value twice in one 32-bit word.
-void cv_rgb16(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 5 [2]: RGB565 in 16 bits: two pixels per 32-bit word, the first in the low half.
-void cv_rgb16_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 6 [1]: the RGB565 value twice in one 32-bit word.
-void cv_rgb24(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 7 [4]: packed B, G, R (3 bytes): four pixels in three 32-bit words; top byte dropped.
-void cv_rgb24_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 8 [2]: packed B, G, R twice (6 bytes): two pixels in three 32-bit words; top byte dropped.
-void cv_rgb32(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 9 [2]: the 32-bit word unchanged, top byte included.
-void cv_rgb32_double(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// 10 [2]: the 32-bit word twice, top byte included.
-void cv_pack8(uint8_t* dst, const uint32_t* src, int32_t count, int32_t pitch);
-// Not selectable. count is in source BYTES: count / 16 steps, each packing the low (blue) byte
-// of four source words into one 32-bit store.

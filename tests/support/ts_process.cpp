@@ -9,9 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
-
-extern char** environ;
 
 namespace {
 
@@ -21,40 +18,20 @@ int64_t now_ms()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-std::vector<std::string> merged_env(const std::vector<std::string>& extra)
-{
-    std::vector<std::string> out;
-    for (char** e = environ; *e; ++e) {
-        std::string kv = *e;
-        std::string name = kv.substr(0, kv.find('='));
-        bool replaced = false;
-        for (const auto& x : extra)
-            if (x.substr(0, x.find('=')) == name)
-                replaced = true;
-        if (!replaced)
-            out.push_back(kv);
-    }
-    out.insert(out.end(), extra.begin(), extra.end());
-    return out;
-}
-
-// Reads what is available on both pipes, waiting at most `ms`. Returns false once both are closed.
+// Reads what is available on both pipes, waiting at most `ms`. False once both are closed.
 bool pump(ts_process* p, int ms)
 {
     pollfd fds[2];
     int n = 0;
-    if (p->out_fd >= 0) fds[n++] = {p->out_fd, POLLIN, 0};
-    if (p->err_fd >= 0) fds[n++] = {p->err_fd, POLLIN, 0};
-    if (n == 0)
-        return false;
-    if (poll(fds, n, ms) <= 0)
-        return true;
+    for (int fd : {p->out_fd, p->err_fd})
+        if (fd >= 0) fds[n++] = {fd, POLLIN, 0};
+    if (n == 0) return false;
+    if (poll(fds, n, ms) <= 0) return true;
     for (int i = 0; i < n; ++i) {
-        if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-            continue;
+        if (!fds[i].revents) continue;
+        const bool is_out = fds[i].fd == p->out_fd;
         char buf[4096];
-        ssize_t got = read(fds[i].fd, buf, sizeof buf);
-        bool is_out = fds[i].fd == p->out_fd;
+        const ssize_t got = read(fds[i].fd, buf, sizeof buf);
         if (got > 0) {
             (is_out ? p->out : p->err).append(buf, static_cast<size_t>(got));
         } else if (got == 0 || errno != EINTR) {
@@ -67,52 +44,46 @@ bool pump(ts_process* p, int ms)
 
 bool reap(ts_process* p, int flags)
 {
-    if (p->ended)
-        return true;
     int st = 0;
-    pid_t r = waitpid(p->pid, &st, flags);
-    if (r != p->pid)
-        return false;
-    p->ended = true;
-    p->status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    return true;
+    if (!p->ended && waitpid(p->pid, &st, flags) == p->pid) {
+        p->ended = true;
+        p->status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    }
+    return p->ended;
 }
 
 } // namespace
 
-bool ts_start(ts_process* p, const std::vector<std::string>& argv,
-              const std::vector<std::string>& env, const std::string& input)
+bool ts_start(ts_process* p, const std::vector<std::string>& argv, const std::vector<std::string>& env,
+              const std::string& input)
 {
     int in[2], out[2], err[2];
-    if (pipe(in) || pipe(out) || pipe(err))
-        return false;
-    std::vector<std::string> envs = merged_env(env);
-    pid_t pid = fork();
-    if (pid < 0)
-        return false;
+    if (pipe(in) || pipe(out) || pipe(err)) return false;
+    const pid_t pid = fork();
+    if (pid < 0) return false;
     if (pid == 0) {
         dup2(in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
-            close(fd);
-        setpgid(0, 0); // own process group, so a test can end a program and its children at once
-        std::vector<char*> av, ev;
-        for (auto& a : argv) av.push_back(const_cast<char*>(a.c_str()));
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        setpgid(0, 0);              // own process group, so a test can end a program and its children
+        signal(SIGPIPE, SIG_DFL);   // as a shell starts it: the test's own SIG_IGN is not inherited
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> av;
+        for (const std::string& a : argv) av.push_back(const_cast<char*>(a.c_str()));
         av.push_back(nullptr);
-        for (auto& e : envs) ev.push_back(const_cast<char*>(e.c_str()));
-        ev.push_back(nullptr);
-        execvpe(av[0], av.data(), ev.data());
+        execvp(av[0], av.data());
         _exit(127);
     }
     close(in[0]);
     close(out[1]);
     close(err[1]);
-    // The input is small (menu answers); a program that never reads it must not block us.
+    // the input is small (menu answers); a program that never reads it must not block us, and one
+    // that ended before reading is reported by its status
     signal(SIGPIPE, SIG_IGN);
     fcntl(in[1], F_SETFL, O_NONBLOCK);
-    if (!input.empty() && write(in[1], input.data(), input.size()) < 0) {
-        // a program that ended before reading is reported by its status
+    if (!input.empty()) {
+        [[maybe_unused]] const ssize_t w = write(in[1], input.data(), input.size());
     }
     close(in[1]);
     *p = ts_process{};
@@ -124,30 +95,19 @@ bool ts_start(ts_process* p, const std::vector<std::string>& argv,
 
 bool ts_read_until(ts_process* p, const std::string& needle, int ms)
 {
-    int64_t end = now_ms() + ms;
-    for (;;) {
-        if (!needle.empty() && p->out.find(needle) != std::string::npos)
-            return true;
-        int64_t left = end - now_ms();
-        if (left <= 0)
-            return false;
-        if (!pump(p, static_cast<int>(left > 50 ? 50 : left))) {
-            if (reap(p, WNOHANG) || left <= 0)
-                return !needle.empty() && p->out.find(needle) != std::string::npos;
-            usleep(10000);
-        }
+    auto seen = [&] { return !needle.empty() && p->out.find(needle) != std::string::npos; };
+    for (const int64_t end = now_ms() + ms; !seen() && now_ms() < end;) {
+        if (pump(p, 50)) continue;
+        if (reap(p, WNOHANG)) break;
+        usleep(10000);
     }
+    return seen();
 }
 
 bool ts_wait(ts_process* p, int ms)
 {
-    int64_t end = now_ms() + ms;
-    while (!p->ended) {
-        pump(p, 20);
-        if (p->out_fd < 0 && p->err_fd < 0)
-            usleep(5000);
-        if (reap(p, WNOHANG))
-            break;
+    for (const int64_t end = now_ms() + ms; !reap(p, WNOHANG);) {
+        if (!pump(p, 20)) usleep(5000);
         if (now_ms() > end) {
             kill(-p->pid, SIGKILL);
             kill(p->pid, SIGKILL);
@@ -162,20 +122,14 @@ bool ts_wait(ts_process* p, int ms)
 
 void ts_kill(ts_process* p, int sig)
 {
-    if (!p->ended && p->pid > 0)
-        kill(p->pid, sig);
+    if (!p->ended && p->pid > 0) kill(p->pid, sig);
 }
 
-int ts_run(const std::vector<std::string>& argv, std::string* out, int ms,
-           const std::vector<std::string>& env)
+int ts_run(const std::vector<std::string>& argv, std::string* out, int ms, const std::vector<std::string>& env)
 {
     ts_process p;
-    if (!ts_start(&p, argv, env, ""))
-        return -1;
-    if (!ts_wait(&p, ms))
-        return -1;
-    if (out)
-        *out = p.out;
+    if (!ts_start(&p, argv, env, "") || !ts_wait(&p, ms)) return -1;
+    if (out) *out = p.out;
     return p.status;
 }
 

@@ -26,7 +26,7 @@ bool ts_start_xvfb(ts_xserver* xs, int depth, const std::vector<std::string>& ex
 bool ts_start_xorg_dummy(ts_xserver* xs, int depth, const std::vector<std::string>& modelines,
                          const std::vector<std::string>& modes, std::string* why);
 
-// Stops the server by PID (SIGTERM, then SIGKILL after 5 s) and waits for it.
+// Stops the server by PID (SIGTERM, then SIGKILL after 5 s), waits for it and removes its files.
 void ts_stop_xserver(ts_xserver* xs);
 
 // RAII holder for tests.

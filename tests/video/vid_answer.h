@@ -8,14 +8,12 @@
 
 #include "video/vid.h"
 
-// Standard input for the mode menu: a file with `text`, opened in place of stdin (the file's
-// name is removed at once). False when it can't be.
+// Standard input becomes a file with `text` (its name removed at once); false when it can't.
 inline bool vid_test_answer(const std::string& text)
 {
-    std::string path = "/tmp/orv-vid-answer-" + std::to_string(getpid());
+    const std::string path = "/tmp/orv-vid-answer-" + std::to_string(getpid());
     FILE* f = std::fopen(path.c_str(), "w");
-    if (!f)
-        return false;
+    if (!f) return false;
     std::fputs(text.c_str(), f);
     std::fclose(f);
     const bool ok = std::freopen(path.c_str(), "r", stdin) != nullptr;
@@ -23,14 +21,12 @@ inline bool vid_test_answer(const std::string& text)
     return ok;
 }
 
-// vid_init_size with `text` as the menu's answer, what it prints captured and dropped; -1 when
-// standard input can't be replaced.
-inline int vid_test_init_answered(const std::string& text, int width = 320, int height = 240, int flags = 0)
+// vid_init_size with `text` as the menu's answer, the menu dropped; -1 when stdin can't be replaced.
+inline int vid_test_init_answered(const std::string& text, int width = 320, int height = 240)
 {
-    if (!vid_test_answer(text))
-        return -1;
+    if (!vid_test_answer(text)) return -1;
     testing::internal::CaptureStdout();
-    int r = vid_init_size(width, height, flags);
+    const int r = vid_init_size(width, height, 0);
     testing::internal::GetCapturedStdout();
     return r;
 }

@@ -1,10 +1,12 @@
-// Row converters: output bytes for known pixels, the green/blue table and the selector. (Every
-// layout at every row length against a pixel model: vid_convert_rows_test.)
+// Row converters: the bytes of known pixels (the edge values), every row length against the same
+// converter step by step (the blocked loops must agree and write nothing past the row), the byte
+// packer and the selector.
 #include <gtest/gtest.h>
 
-#include "video/vid_convert.h"
+#include "video/vid_internal.h"
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -12,24 +14,19 @@ namespace {
 // White, 0x123456, a pixel with flags in its top byte, black.
 const uint32_t kPixels[4] = {0xffffff, 0x123456, 0xab80ff01u, 0x000000};
 
-// Converts kPixels with `cv` into a zeroed row followed by a 0xcc guard; true when the first
-// `bytes` bytes are `want` and nothing after them was written.
+// Converts kPixels with `cv` into a row of 0xcc; true when the first bytes are `want` and nothing
+// after them was written. With a pitch (the 8-bit pair and checker) `want` is two rows of 8.
 bool converts_to(vid_row_converter cv, std::vector<uint8_t> want, int pitch = 0)
 {
-    const size_t n = want.size();
-    std::vector<uint8_t> out(n + 64, 0xcc);
+    std::vector<uint8_t> out(want.size() + 64, 0xcc);
     cv(out.data(), kPixels, 4, pitch);
-    if (pitch) {   // 8-bit pair and checker: two rows of 8 bytes, pitch apart, nothing between
-        for (size_t i = 0; i < n; ++i)
-            if (out[i % 8 + (i / 8) * static_cast<size_t>(pitch)] != want[i]) return false;
-        for (int i = 8; i < pitch; ++i)
-            if (out[static_cast<size_t>(i)] != 0xcc) return false;
-        return true;
-    }
-    for (size_t i = n; i < out.size(); ++i)
-        if (out[i] != 0xcc) return false;
-    out.resize(n);
-    return out == want;
+    auto untouched = [&](size_t from) { return std::all_of(out.begin() + from, out.end(), [](uint8_t b) { return b == 0xcc; }); };
+    if (!pitch) return std::equal(want.begin(), want.end(), out.begin()) && untouched(want.size());
+    std::vector<uint8_t> rows(16);
+    std::copy_n(out.begin(), 8, rows.begin());
+    std::copy_n(out.begin() + pitch, 8, rows.begin() + 8);
+    std::fill(out.begin() + pitch, out.begin() + pitch + 8, 0xcc);
+    return rows == want && untouched(8);
 }
 
 } // namespace
@@ -48,25 +45,40 @@ TEST(RowConverters, KnownPixelsGiveTheirBytes)
                                               0xe0, 0x87, 0xe0, 0x87, 0, 0, 0, 0}));
     EXPECT_TRUE(converts_to(cv_rgb24, {0xff, 0xff, 0xff, 0x56, 0x34, 0x12, 0x01, 0xff, 0x80, 0, 0, 0}));
     EXPECT_TRUE(converts_to(cv_rgb32, {0xff, 0xff, 0xff, 0, 0x56, 0x34, 0x12, 0, 0x01, 0xff, 0x80, 0xab, 0, 0, 0, 0}));
-    EXPECT_TRUE(converts_to(cv_rgb32_double, {0xff, 0xff, 0xff, 0, 0xff, 0xff, 0xff, 0, 0x56, 0x34, 0x12, 0, 0x56, 0x34, 0x12, 0,
-                                              0x01, 0xff, 0x80, 0xab, 0x01, 0xff, 0x80, 0xab, 0, 0, 0, 0, 0, 0, 0, 0}));
     // 8 bits: red / 4 above the green/blue entry (pair), or on the two diagonals (checker)
     const uint8_t gb2 = 128 + 16 * (0x01 >> 5) + (0xff >> 4);
     EXPECT_TRUE(converts_to(cv_pair8, {63, 0x12 >> 2, 0x80 >> 2, 0, 0xcc, 0xcc, 0xcc, 0xcc,
                                        255, 163, gb2, 128, 0xcc, 0xcc, 0xcc, 0xcc}, 16));
     EXPECT_TRUE(converts_to(cv_checker8, {63, 255, 0x12 >> 2, 163, 0x80 >> 2, gb2, 0, 128,
                                           255, 63, 163, 0x12 >> 2, gb2, 0x80 >> 2, 128, 0}, 16));
+    // the packer counts source bytes: 32 give two words of low bytes; under 16 give nothing
+    const uint32_t src[8] = {0x11223344, 0xaabbccdd, 0x01, 0xfffffffe, 5, 6, 7, 8};
+    std::vector<uint8_t> out(12, 0xcc);
+    cv_pack8(out.data(), src, 32, 0);
+    cv_pack8(out.data() + 8, src, 15, 0);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0x44, 0xdd, 0x01, 0xfe, 5, 6, 7, 8, 0xcc, 0xcc, 0xcc, 0xcc}));
 }
 
-TEST(RowConverters, PackLowBytesCountsSourceBytes)
+// The blocked loops against the same converter called one step at a time (its plain path, which
+// the known pixels pin down): the same bytes at every row length, in both output rows.
+TEST(RowConverters, EveryRowLengthMatchesStepByStep)
 {
-    const uint32_t src[8] = {0x11223344, 0xaabbccdd, 0x01, 0xfffffffe, 5, 6, 7, 8};
-    std::vector<uint8_t> out(16, 0xcc);
-    cv_pack8(out.data(), src, 32, 0);   // 32 source bytes: two steps
-    EXPECT_EQ(out, (std::vector<uint8_t>{0x44, 0xdd, 0x01, 0xfe, 5, 6, 7, 8, 0xcc, 0xcc, 0xcc, 0xcc, 0xcc, 0xcc, 0xcc, 0xcc}));
-    std::vector<uint8_t> none(16, 0xcc);
-    cv_pack8(none.data(), src, 15, 0);   // less than one step writes nothing
-    EXPECT_EQ(none, std::vector<uint8_t>(16, 0xcc));
+    const int step[11] = {1, 1, 1, 2, 1, 2, 1, 4, 2, 2, 2}, bytes[11] = {1, 1, 2, 2, 4, 2, 4, 3, 6, 4, 8};
+    std::mt19937 rng(77);
+    std::vector<uint32_t> src(640);
+    for (int sel = 0; sel <= 10; ++sel) {
+        ASSERT_EQ(vid_set_converter(sel), 0);
+        std::vector<int> lengths = {320, 640};
+        for (int n = step[sel]; n <= 80; n += step[sel]) lengths.push_back(n);
+        for (const int n : lengths) {
+            for (uint32_t& p : src) p = static_cast<uint32_t>(rng());
+            const int pitch = n * bytes[sel] + 8;
+            std::vector<uint8_t> got(2 * static_cast<size_t>(pitch) + 16, 0xcc), want = got;
+            vid_convert_line(got.data(), src.data(), n, pitch);
+            for (int x = 0; x < n; x += step[sel]) vid_convert_line(&want[x * bytes[sel]], &src[x], step[sel], pitch);
+            ASSERT_EQ(got, want) << "selector " << sel << " pixels " << n;
+        }
+    }
 }
 
 TEST(RowConverters, SelectorPicksConverterAndRefusesOthers)

@@ -24,6 +24,7 @@ struct fx_balls_depth {
     double depth;   // the ball's Z
     int32_t ball;
 };
+
 constexpr double k1050 = 0.0009523809523809524;   // 1/1050
 // Radii up to 100 look up r * r + 1 = 10001: the table covers every radius draw_ball accepts.
 constexpr int sqrt_entries = 100 * 100 + 2;

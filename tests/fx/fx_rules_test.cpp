@@ -22,8 +22,6 @@ constexpr int W = pix_frame_w, H = pix_frame_h, N = pix_frame_pixels;
 
 uint32_t blend(uint32_t p, uint32_t q) { return ((p >> 1) & 0x7f7f7f) + ((q >> 1) & 0x7f7f7f); }
 
-template <class A, class C> pic::bytes picture(int w, int h, A at, C colour) { return pic::pbm(w, h, at, colour); }
-
 TEST(Crossfade, EveryLoopGivesTheTruncatedWeightsAndKeepsTopBytes)
 {
     // colour bytes through every (a, b) pair; flags in the top bytes
@@ -88,7 +86,7 @@ TEST(MaskWipe, ShowsAWhereTheMaskIsAboveTheClampedThreshold)
 
 struct Curtain : testing::Test {
     // picture pixel (y, x) = 0x00c000 | ((3x + y) & 255); animation frame k in pic::plain_colour(k)
-    std::vector<uint8_t> pic = picture(W, H, [](int y, int x) { return (3 * x + y) & 255; },
+    std::vector<uint8_t> pic = pic::pbm(W, H, [](int y, int x) { return (3 * x + y) & 255; },
                                        [](int i) { return 0x00c000u | i; });
     std::vector<uint8_t> anim = pic::plain_anim(20);
     void SetUp() override
@@ -133,8 +131,8 @@ TEST(Beams, OutlinesBlendHalfAndHalfInsidesKeepTheirFlag)
 {
     // transparent logo: the beams alone; then a block of colour 0x2468ac at rows 150..199,
     // columns 200..299, outside both glow rectangles
-    const auto clear = picture(W, H, [](int, int) { return 0; }, [](int) { return 0u; });
-    const auto block = picture(W, H, [](int y, int x) { return y >= 150 && y < 200 && x >= 200 && x < 300 ? 9 : 0; },
+    const auto clear = pic::pbm(W, H, [](int, int) { return 0; }, [](int) { return 0u; });
+    const auto block = pic::pbm(W, H, [](int y, int x) { return y >= 150 && y < 200 && x >= 200 && x < 300 ? 9 : 0; },
                                [](int i) { return i == 9 ? 0x2468acu : 0u; });
     for (double T : {0.0, 31.4, 1000.0}) {
         std::srand(7);   // the same streaks for both
@@ -159,7 +157,7 @@ TEST(Beams, GlowLightsItsCentresAndClearsTheFlags)
     // an opaque black logo over the whole frame: only the glow shows. At T = 0 its light centre
     // (distance 0, texture row 0) falls on (77, 108) of the first rectangle and (115, 88) of the
     // second; the corners lie beyond every streak.
-    const auto black = picture(W, H, [](int, int) { return 1; }, [](int) { return 0u; });
+    const auto black = pic::pbm(W, H, [](int, int) { return 1; }, [](int) { return 0u; });
     fx_beams_init_from(black.data(), uint32_t(black.size()));
     const uint32_t* f = fx_beams_render(0.0);
     EXPECT_GE(f[108 * W + 77] >> 16, 0xfeu);
@@ -178,7 +176,7 @@ bool in_disc(int r, int c) { return (r - 9.5) * (r - 9.5) + (c - 9.5) * (c - 9.5
 struct Blobs : testing::Test {
     static void SetUpTestSuite()
     {
-        const auto pic = picture(W, 200, [](int r, int c) { return r < 20 && c < 20 ? (in_disc(r, c) ? 7 : 0) : c == 25 ? 9 : 0; },
+        const auto pic = pic::pbm(W, 200, [](int r, int c) { return r < 20 && c < 20 ? (in_disc(r, c) ? 7 : 0) : c == 25 ? 9 : 0; },
                                  [](int i) { return 0x010203u * i; });
         fx_blobs_init_from(pic.data(), uint32_t(pic.size()));
     }
@@ -267,9 +265,9 @@ TEST_F(Blobs, FadeClimbsOneRowAndSixtyTicksDrawSixSegmentsOfTwentyStamps)
 
 struct Balls : testing::Test {
     // background 0x808080, every texel 0xa0a0a0, foreground transparent
-    std::vector<uint8_t> bg = picture(W, H, [](int, int) { return 1; }, [](int) { return 0x808080u; });
-    std::vector<uint8_t> tex = picture(W, 100, [](int, int) { return 1; }, [](int) { return 0xa0a0a0u; });
-    std::vector<uint8_t> fg = picture(W, H, [](int, int) { return 0; }, [](int) { return 0u; });
+    std::vector<uint8_t> bg = pic::pbm(W, H, [](int, int) { return 1; }, [](int) { return 0x808080u; });
+    std::vector<uint8_t> tex = pic::pbm(W, 100, [](int, int) { return 1; }, [](int) { return 0xa0a0a0u; });
+    std::vector<uint8_t> fg = pic::pbm(W, H, [](int, int) { return 0; }, [](int) { return 0u; });
     void SetUp() override
     {
         fx_balls_init_from(bg.data(), uint32_t(bg.size()), tex.data(), uint32_t(tex.size()), fg.data(), uint32_t(fg.size()));

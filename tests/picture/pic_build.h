@@ -9,14 +9,8 @@ namespace pic {
 
 using bytes = std::vector<uint8_t>;
 
-inline void be32(bytes& b, uint32_t v)
-{
-    for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s));
-}
-inline void tag(bytes& b, const char* t)
-{
-    for (int i = 0; i < 4; i++) b.push_back(uint8_t(t[i]));
-}
+inline void be32(bytes& b, uint32_t v) { for (int s = 24; s >= 0; s -= 8) b.push_back(uint8_t(v >> s)); }
+inline void tag(bytes& b, const char* t) { for (int i = 0; i < 4; i++) b.push_back(uint8_t(t[i])); }
 inline void chunk(bytes& b, const char* t, const bytes& d)
 {
     tag(b, t);
@@ -88,10 +82,7 @@ template <class A> bytes anim(uint32_t count, A at)
     return c;
 }
 // Frame k drawn in one colour, frame_colour(k, k + 1).
-inline bytes plain_anim(uint32_t count)
-{
-    return anim(count, [](uint32_t k, int, int) { return k + 1; });
-}
+inline bytes plain_anim(uint32_t count) { return anim(count, [](uint32_t k, int, int) { return k + 1; }); }
 inline uint32_t plain_colour(uint32_t k) { return frame_colour(k, k + 1); }
 
 }  // namespace pic

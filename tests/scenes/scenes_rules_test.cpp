@@ -16,6 +16,7 @@
 #include "scenes/fx_lattice.h"
 #include "scenes/fx_orbit.h"
 #include "scenes/fx_shadow.h"
+#include "scenes/fx_scene.h"
 #include "scenes/fx_shatter.h"
 #include "scenes/scenes_internal.h"
 #include "tests/engine3d/readers/ld_build.h"
@@ -85,7 +86,7 @@ TEST(Orbit, BackgroundFrameBorderAndDepthMask)
                               border.data(), uint32_t(border.size()), anim.data(),       uint32_t(anim.size())};
     ASSERT_EQ(fx_orbit_init_from(&m), 0);
     std::vector<uint32_t> dst(N, 0x123456u);
-    const int32_t times[][2] = {{152, 50}, {153, 0}, {3, 1}, {0, 0}};   // frame (t / 3) mod 51
+    const int32_t times[][2] = {{152, 50}, {153, 0}, {3, 1}, {-3, 50}, {0, 0}};   // frame (t / 3) mod 51
     for (const auto& tf : times) {
         fx_orbit_render(dst.data(), tf[0]);
         EXPECT_EQ(dst[50 * W + 5], pic::plain_colour(tf[1])) << tf[0];
@@ -156,9 +157,10 @@ TEST(Shatter, FanPhasesAndTheWholePictureAtTimeZero)
     fx_shatter_free();
 }
 
-TEST(Shadow, WallProjectionFromTheLightAndFreeLeavesOtherTargets)
+TEST(Shadow, DimmedPaletteWallProjectionAndFreeLeavesOtherTargets)
 {
     ASSERT_EQ(fx_shadow_init(), 0);
+    for (int i = 0; i < 384; i++) ASSERT_EQ(fx_scene_palette[384 + i], fx_scene_palette[i] / 3) << i;   // in shadow
     // one triangle at the origin of object space, the object at world (1000, 500, 40000), the
     // light at (0, 0, 80000): k = 90000 / 40000 = 2.25; camera space (2250, 1125, -34000),
     // depth 84000

@@ -84,6 +84,7 @@ TEST(Orbit, BackgroundFrameBorderAndDepthMask)
     const auto anim = pic::plain_anim(51);
     const fx_orbit_media m = {scene.data(),  uint32_t(scene.size()),  emb_pic_orbit_tex, emb_pic_orbit_tex_size,
                               border.data(), uint32_t(border.size()), anim.data(),       uint32_t(anim.size())};
+    EXPECT_EQ(fx_orbit_init_from(nullptr), 1);
     ASSERT_EQ(fx_orbit_init_from(&m), 0);
     std::vector<uint32_t> dst(N, 0x123456u);
     const int32_t times[][2] = {{152, 50}, {153, 0}, {3, 1}, {-3, 50}, {0, 0}};   // frame (t / 3) mod 51
@@ -159,6 +160,7 @@ TEST(Shatter, FanPhasesAndTheWholePictureAtTimeZero)
 
 TEST(Shadow, DimmedPaletteWallProjectionAndFreeLeavesOtherTargets)
 {
+    EXPECT_EQ(fx_shadow_init_from(nullptr), 1);
     ASSERT_EQ(fx_shadow_init(), 0);
     for (int i = 0; i < 384; i++) ASSERT_EQ(fx_scene_palette[384 + i], fx_scene_palette[i] / 3) << i;   // in shadow
     // one triangle at the origin of object space, the object at world (1000, 500, 40000), the

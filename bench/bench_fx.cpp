@@ -14,7 +14,7 @@
 
 static void BM_crossfade32(benchmark::State& state)
 {
-    std::vector<uint32_t> a(tr_frame_pixels, 0x123456), b(tr_frame_pixels, 0xabcdef);
+    std::vector<uint32_t> a(pix_frame_pixels, 0x123456), b(pix_frame_pixels, 0xabcdef);
     int alpha = 0;
     for (auto _ : state) {
         // in place into b, as main calls it
@@ -22,22 +22,22 @@ static void BM_crossfade32(benchmark::State& state)
         alpha = (alpha + 1) & 255;
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * tr_frame_pixels * 4);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * pix_frame_pixels * 4);
 }
 BENCHMARK(BM_crossfade32);
 
 static void BM_maskwipe32(benchmark::State& state)
 {
-    std::vector<uint8_t> mask(tr_frame_pixels);
-    for (int i = 0; i < tr_frame_pixels; i++) mask[i] = static_cast<uint8_t>(i * 13);
-    std::vector<uint32_t> a(tr_frame_pixels, 0x123456), b(tr_frame_pixels, 0xabcdef);
+    std::vector<uint8_t> mask(pix_frame_pixels);
+    for (int i = 0; i < pix_frame_pixels; i++) mask[i] = static_cast<uint8_t>(i * 13);
+    std::vector<uint32_t> a(pix_frame_pixels, 0x123456), b(pix_frame_pixels, 0xabcdef);
     int thr = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(tr_maskwipe32(thr, mask.data(), a.data(), b.data(), b.data()));
         thr = (thr + 1) & 255;
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * tr_frame_pixels * 4);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * pix_frame_pixels * 4);
 }
 BENCHMARK(BM_maskwipe32);
 
@@ -87,12 +87,12 @@ static void BM_fx_blobs_render(benchmark::State& state)
 {
     fx_blobs_init();
     fx_blobs_size = 450;   // the longest chain
-    std::vector<uint8_t> slot(tr_frame_pixels, 0);
-    std::vector<uint32_t> frame(tr_frame_pixels);
+    std::vector<uint8_t> slot(pix_frame_pixels, 0);
+    std::vector<uint32_t> frame(pix_frame_pixels);
     int32_t t = 0;
     for (auto _ : state) {
         fx_blobs_render(slot.data() + 6400, t++);
-        pix_expand_palette(slot.data(), fx_blobs_palette, frame.data(), tr_frame_pixels);
+        pix_expand_palette(slot.data(), fx_blobs_palette, frame.data(), pix_frame_pixels);
         benchmark::DoNotOptimize(frame.data());
         benchmark::ClobberMemory();
     }

@@ -1,5 +1,6 @@
 // Bouncing balls.
 #include "fx/fx_balls.h"
+#include "fx/fx_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -9,13 +10,21 @@
 #include "picture/iff.h"
 #include "picture/pix.h"
 
-double fx_balls_x[fx_balls_count], fx_balls_y[fx_balls_count], fx_balls_z[fx_balls_count];
-double fx_balls_vx[fx_balls_count], fx_balls_vy[fx_balls_count], fx_balls_vz[fx_balls_count];
-int32_t fx_balls_steps;
-
 namespace {
 
-constexpr int W = 320, H = 240, N = fx_balls_count;
+constexpr int W = pix_frame_w, H = pix_frame_h, N = 20;
+
+// The simulation. World: X right, Y down (floor at Y = 100), Z away from the viewer; velocities
+// in world units per substep.
+double fx_balls_x[N], fx_balls_y[N], fx_balls_z[N];
+double fx_balls_vx[N], fx_balls_vy[N], fx_balls_vz[N];
+int32_t fx_balls_steps;   // time units simulated since program start; init leaves it
+
+struct fx_balls_depth {
+    double depth;   // the ball's Z
+    int32_t ball;
+};
+
 constexpr double k1050 = 0.0009523809523809524;   // 1/1050
 // Radii up to 100 look up r * r + 1 = 10001: the table covers every radius draw_ball accepts.
 constexpr int sqrt_entries = 100 * 100 + 2;
@@ -29,14 +38,6 @@ uint32_t* fx_balls_bg;
 uint32_t* fx_balls_tex;                 // 320 wide; four 51x51 textures in rows 0..50
 uint32_t* fx_balls_fg;                  // rows 70..209 of the foreground picture
 uint8_t* fx_balls_pic;                  // after init: the foreground's indices (its mask)
-
-// Float to int truncating toward zero, held inside the int range.
-int32_t fx_balls_trunc(double v)
-{
-    if (!(v > -2e9)) return v != v ? 0 : -2000000000;
-    if (v > 2e9) return 2000000000;
-    return static_cast<int32_t>(v);
-}
 
 void fx_balls_seed()
 {
@@ -145,15 +146,20 @@ void fx_balls_release()
 
 }  // namespace
 
-int fx_balls_cmp_depth(const void* a, const void* b)
+// qsort order: (b.depth - a.depth) truncated toward zero, so the farthest sorts first and
+// depths less than 1 apart compare equal.
+static int fx_balls_cmp_depth(const void* a, const void* b)
 {
     const double d = static_cast<const fx_balls_depth*>(b)->depth - static_cast<const fx_balls_depth*>(a)->depth;
-    return fx_balls_trunc(d);
+    return pix_trunc(d);
 }
 
 void fx_balls_draw_ball(int32_t x, int32_t y, int32_t r, uint32_t flags, uint32_t* dst)
 {
     if (r < 1 || r > 100) return;
+    // A centre more than r off the frame draws nothing; this also keeps x +- r and y +- r inside
+    // 32 bits for the saturated positions of a ball that has flown off (pix_trunc).
+    if (x < -r || x > W - 1 + r || y < -r || y > H - 1 + r) return;
     const int32_t R2 = r * r;
     const int32_t sv = 3276800 / (2 * r + 1);   // 16.16 texture rows per screen row (50 rows in all)
     const bool shadow = (flags >> 24) != 0;
@@ -226,15 +232,15 @@ uint32_t* fx_balls_render(int32_t t, int32_t variant)
     for (const fx_balls_depth& d : fx_balls_order) {   // the floor Y = 100 projected
         const int i = d.ball;
         const double X = fx_balls_x[i], Z = fx_balls_z[i];
-        const int32_t r = fx_balls_trunc(70 * (X + 30) / Z - 70 * X / Z);
-        fx_balls_draw_ball(fx_balls_trunc(70 * X / Z + 160), fx_balls_trunc(7000 / Z + 120), r, 0xff00003c, out);
+        const int32_t r = pix_trunc(70 * (X + 30) / Z - 70 * X / Z);
+        fx_balls_draw_ball(pix_trunc(70 * X / Z + 160), pix_trunc(7000 / Z + 120), r, 0xff00003c, out);
     }
     for (const fx_balls_depth& d : fx_balls_order) {
         const int i = d.ball;
         const double X = fx_balls_x[i], Y = fx_balls_y[i], Z = fx_balls_z[i];
-        const int32_t r = fx_balls_trunc(70 * (X + 30) / Z - 70 * X / Z);
+        const int32_t r = pix_trunc(70 * (X + 30) / Z - 70 * X / Z);
         const uint32_t flags = static_cast<uint32_t>(i & 1) + (variant ? 2 : 0);
-        fx_balls_draw_ball(fx_balls_trunc(70 * X / Z + 160), fx_balls_trunc(70 * Y / Z + 120), r, flags, out);
+        fx_balls_draw_ball(pix_trunc(70 * X / Z + 160), pix_trunc(70 * Y / Z + 120), r, flags, out);
     }
     fx_balls_draw_foreground(out, variant);
     return out;

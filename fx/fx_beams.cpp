@@ -1,5 +1,6 @@
 // Light beams.
 #include "fx/fx_beams.h"
+#include "fx/fx_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -9,15 +10,17 @@
 #include "picture/iff.h"
 #include "picture/pix.h"
 
-uint8_t* fx_beams_distance;
-uint8_t* fx_beams_angle;
-uint8_t* fx_beams_texture;
-uint32_t fx_beams_ramp[256];
-uint8_t fx_beams_swirl[256];
-
 namespace {
 
-constexpr int W = 320, H = 240, P = 512;
+// Built at init (entry row i, column j of the 512x512 polar tables; texture rows of 256
+// columns) and per render (swirl).
+uint8_t* fx_beams_distance;   // 512 x 512: distance from (255.5, 255.5), 255 beyond 255
+uint8_t* fx_beams_angle;      // 512 x 512: direction, 256 steps a turn, counter-clockwise
+uint8_t* fx_beams_texture;    // 512 x 256 streak brightness, rows 256.. are 0
+uint32_t fx_beams_ramp[256];  // black through red to white
+uint8_t fx_beams_swirl[256];  // direction -> texture column
+
+constexpr int W = pix_frame_w, H = pix_frame_h, P = 512;
 constexpr uint32_t opaque_flag = 0x0f000000u, outline_flag = 0xf0000000u;
 
 uint32_t* fx_beams_logo;

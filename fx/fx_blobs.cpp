@@ -1,5 +1,6 @@
 // Blob trails.
 #include "fx/fx_blobs.h"
+#include "fx/fx_internal.h"
 
 #include <cmath>
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "assets/emb.h"
 #include "picture/iff.h"
+#include "picture/pix.h"
 
 static_assert(std::atomic<int32_t>::is_always_lock_free, "the size counter is shared with a signal handler");
 
@@ -16,7 +18,7 @@ std::atomic<int32_t> fx_blobs_size{60};
 
 namespace {
 
-constexpr int W = 320, H = 200;
+constexpr int W = pix_frame_w, H = 200;   // main's picture slot rows 20..219
 constexpr int cell = 20;
 constexpr int max_points = 50;
 
@@ -101,9 +103,12 @@ void fx_blobs_stamp(int32_t x, int32_t y, int32_t, uint8_t* buf)
     fx_blobs_add_cell(buf, cx, cy, c0, c1, r0, r1);
 }
 
-void fx_blobs_set_params(const float* t6) { std::memcpy(fx_blobs_t, t6, sizeof fx_blobs_t); }
+// The six segment parameters: tension, bias, continuity at the start, then at the end.
+static void fx_blobs_set_params(const float* t6) { std::memcpy(fx_blobs_t, t6, sizeof fx_blobs_t); }
 
-void fx_blobs_spline(const float* p, uint8_t* buf)
+// p: four points (x, y) of the chain. The Kochanek-Bartels segment from the second point to the
+// third as exactly 20 stamps, at s = 0, 0.05, ..., 0.95.
+static void fx_blobs_spline(const float* p, uint8_t* buf)
 {
     const float* T = fx_blobs_t;
     // tangent weights: T1/T4 tension, T2/T5 bias, T3/T6 continuity

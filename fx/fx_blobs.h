@@ -21,9 +21,6 @@ void fx_blobs_init();
 // stamp byte to 1. When the picture does not decode, prints iff_msg ("%s", no newline) and
 // returns; render still runs. Main flow only.
 
-void fx_blobs_init_from(const uint8_t* pic, uint32_t size);
-// fx_blobs_init with another IFF picture of `size` bytes (320x200 or smaller).
-
 void fx_blobs_render(uint8_t* buf, int32_t t);
 // Advances the picture in buf (320x200 indices followed by two more rows of 320 bytes that are
 // read, never written) by one frame for time t in ticks: fades it one row upwards and draws the
@@ -32,16 +29,3 @@ void fx_blobs_render(uint8_t* buf, int32_t t);
 void fx_blobs_grow(int32_t n);
 // Adds n to fx_blobs_size while it is at most 449 (so 10 at a time it stops at 450). Safe inside
 // a signal handler: lock-free atomic operations only.
-
-void fx_blobs_stamp(int32_t x, int32_t y, int32_t mode, uint8_t* buf);
-// Adds the 20x20 stamp cell into the 320x200 buf with its top-left corner at (x - 10, y - 10),
-// clipped to the buffer, each byte saturating at 60. mode is not used.
-
-void fx_blobs_spline(const float* p, uint8_t* buf);
-// p: four points (x, y) of the chain, eight floats. Draws the Kochanek-Bartels segment from the
-// second point to the third with the current segment parameters as exactly 20 stamps, at
-// s = 0, 0.05, ..., 0.95.
-
-void fx_blobs_set_params(const float* t6);
-// Sets the six segment parameters (tension, bias, continuity at the start, then at the end) that
-// fx_blobs_spline uses; render sets them before each segment.

@@ -1,5 +1,6 @@
 // Wave curtain.
 #include "fx/fx_curtain.h"
+#include "fx/fx_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,8 +13,8 @@
 
 namespace {
 
-constexpr int W = 320, H = 240;
-constexpr size_t frame_bytes = W * H * 4;
+constexpr int W = pix_frame_w, H = pix_frame_h;
+constexpr size_t frame_bytes = pix_frame_bytes;
 
 uint32_t* fx_curtain_out;     // what render draws and returns
 uint32_t* fx_curtain_pic;     // the still picture, expanded once
@@ -64,7 +65,7 @@ void fx_curtain_horizon(uint32_t t, int32_t* rows)
         if (y < 0)
             h = 0;
         else if (y > 239.0)
-            h = 240;   // a y between 239.0 and 240.0 gives 240 too
+            h = H;   // a y between 239.0 and 240.0 gives 240 too
         else
             h = static_cast<int32_t>(y);
         rows[x + 160] = h;

@@ -11,11 +11,6 @@ int32_t fx_curtain_init();
 // 0 on success, -1 when an allocation fails (then fx_curtain_free releases what was obtained and
 // render returns null). A picture that does not decode leaves the picture frame black.
 
-int32_t fx_curtain_init_from(const uint8_t* pic, uint32_t pic_size, const uint8_t* anim,
-                             uint32_t anim_size);
-// fx_curtain_init with another IFF picture and animation container (read, not copied: the
-// container must outlive the renders).
-
 uint32_t* fx_curtain_render(uint32_t t);
 // Draws the frame for animation time t (about 23 steps a second; main passes the clock / 3) and
 // returns the output frame (320x240, top bytes 0). Frame t mod n runs forwards on even passes
@@ -23,7 +18,3 @@ uint32_t* fx_curtain_render(uint32_t t);
 
 void fx_curtain_free();
 // Releases the output and picture frames (either may be missing). Safe to call twice.
-
-void fx_curtain_horizon(uint32_t t, int32_t* rows);
-// The horizon for time t: rows[c] for the 320 columns, 0..240, the last row that shows the
-// animation (row rows[c] + 1 is the seam, the rows below it the picture).

@@ -1,5 +1,6 @@
 // Mirror wave.
 #include "fx/fx_mirror.h"
+#include "fx/fx_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr int W = 320, H = 240;
+constexpr int W = pix_frame_w, H = pix_frame_h;
 constexpr uint32_t edge_flag = 0xf0000000u, inside_flag = 0x0f000000u;
 
 uint8_t* fx_mirror_pic;       // after init: the overlay's indices (its mask, 0 transparent)
@@ -97,7 +98,7 @@ void fx_mirror_compose(uint32_t* out)
 {
     const uint32_t zx = static_cast<uint32_t>(6 * fx_mirror_zoom / 5 % 40), zy = static_cast<uint32_t>(fx_mirror_zoom % 40);
     const uint32_t wx = 200 + zx, wy = 120 + zy;
-    const uint32_t du = wx * 65536 / 320, dv = wy * 65536 / 200;   // 16.16 steps; 200 rows, not 240
+    const uint32_t du = wx * 65536 / W, dv = wy * 65536 / 200;   // 16.16 steps; 200 rows, not 240
     const uint32_t ustart = (160 - wx / 2) * 65536, vstart = (120 - wy / 2) * 65536;
     for (int y = 0; y < H; y++) {
         const uint32_t* bg = fx_mirror_bg + ((vstart + y * dv) >> 16) * W;

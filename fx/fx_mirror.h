@@ -13,10 +13,6 @@ void fx_mirror_init();
 // emb_pic_mirror_bg and emb_pic_mirror_drop. Does not reset the zoom counter or the last time.
 // On a failed allocation nothing stays allocated and render returns null.
 
-void fx_mirror_init_from(const uint8_t* main_pic, uint32_t main_size, const uint8_t* bg, uint32_t bg_size,
-                         const uint8_t* drop, uint32_t drop_size);
-// fx_mirror_init with other 320x240 IFF pictures.
-
 uint32_t* fx_mirror_render(int32_t t, uint32_t reset);
 // Composes the frame for t ticks (overlay from t = 511 on) and returns the output frame with all
 // top bytes 0, or null when init did not complete. reset non-zero restarts the zoom (main passes

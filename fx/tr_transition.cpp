@@ -1,5 +1,6 @@
 // Frame transitions: weighted cross-fade and mask wipe over whole 320x240 frames.
 #include "fx/tr_transition.h"
+#include "fx/fx_internal.h"
 
 #include <cstring>
 
@@ -26,7 +27,7 @@ inline uint16_t tr_weight(int32_t w) { return static_cast<uint16_t>((w * 65536 +
 void tr_crossfade_plain(int32_t alpha, const uint32_t* a, const uint32_t* b, uint32_t* dst)
 {
     const uint32_t ma = tr_weight(255 - alpha), mb = tr_weight(alpha);
-    for (int i = 0; i < tr_frame_pixels; i++) {
+    for (int i = 0; i < pix_frame_pixels; i++) {
         const uint32_t pa = a[i], pb = b[i];
         uint32_t out = dst[i] & 0xff000000u;
         for (int c = 0; c < 24; c += 8)
@@ -38,7 +39,7 @@ void tr_crossfade_plain(int32_t alpha, const uint32_t* a, const uint32_t* b, uin
 // One end of the fade: the colour bytes of src, the top byte dst held.
 void tr_pick(const uint32_t* src, uint32_t* dst)
 {
-    for (int i = 0; i < tr_frame_pixels; i++)
+    for (int i = 0; i < pix_frame_pixels; i++)
         dst[i] = (src[i] & 0x00ffffffu) | (dst[i] & 0xff000000u);
 }
 
@@ -47,7 +48,7 @@ inline __attribute__((always_inline)) void tr_maskwipe_body(int32_t threshold, c
                                                             uint32_t* dst)
 {
     const tr_u8x8 thr = (tr_u8x8){} + static_cast<uint8_t>(threshold);
-    for (int i = 0; i < tr_frame_pixels; i += 8) {
+    for (int i = 0; i < pix_frame_pixels; i += 8) {
         tr_u8x8 m8;
         tr_u32x8 va, vb;
         std::memcpy(&m8, mask8 + i, sizeof m8);
@@ -82,7 +83,7 @@ __attribute__((target("sse2"))) void tr_crossfade_sse2(int32_t alpha, const uint
     const __m128i mb = _mm_set1_epi16(static_cast<short>(tr_weight(alpha)));
     const __m128i low = _mm_set1_epi32(0x00ff00ff), green = _mm_set1_epi32(0x0000ff00);
     const __m128i top = _mm_set1_epi32(static_cast<int>(0xff000000u));
-    for (int i = 0; i < tr_frame_pixels; i += 4) {
+    for (int i = 0; i < pix_frame_pixels; i += 4) {
         const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
         const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
         const __m128i vd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i));
@@ -103,7 +104,7 @@ __attribute__((target("avx2"))) void tr_crossfade_avx2(int32_t alpha, const uint
     const __m256i mb = _mm256_set1_epi16(static_cast<short>(tr_weight(alpha)));
     const __m256i low = _mm256_set1_epi32(0x00ff00ff), green = _mm256_set1_epi32(0x0000ff00);
     const __m256i top = _mm256_set1_epi32(static_cast<int>(0xff000000u));
-    for (int i = 0; i < tr_frame_pixels; i += 8) {
+    for (int i = 0; i < pix_frame_pixels; i += 8) {
         const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
         const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
         const __m256i vd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + i));

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-constexpr int tr_frame_pixels = 320 * 240;
+#include "picture/pix.h"
 
 uint32_t* tr_crossfade32(int32_t alpha, const uint32_t* a, const uint32_t* b, uint32_t* dst);
 // Cross-fade from a (alpha 0) to b (alpha 255); alpha is clamped to 0..255. Each colour byte of
@@ -18,8 +18,3 @@ uint32_t* tr_maskwipe32(int32_t threshold, const uint8_t* mask8, const uint32_t*
                         uint32_t* dst);
 // Mask wipe: dst[i] is the whole word a[i] where mask8[i] > threshold (threshold clamped to
 // 0..255), else b[i]; mask8 holds at least 76800 bytes. Returns dst.
-
-int tr_select_loops(int level);
-// The loops are chosen once at start-up for the processor: 2 = 256-bit vectors (AVX2), 1 = 128-bit
-// (SSE2), 0 = plain C++. This picks `level` instead, or the best the processor runs when `level`
-// is out of 0..that; returns the level in use. For tests and benchmarks that compare the loops.

@@ -2,6 +2,7 @@
 // the chunk structure, so a picture whose chunk lengths are wrong still decodes; every search and
 // copy is bounded by the data's length (given, or taken from the FORM header).
 #include "picture/iff.h"
+#include "picture/pix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -219,15 +220,6 @@ void iff_planar_to_chunky(const uint8_t* src, uint8_t* dst)
     }
 }
 
-void iff_planar_to_chunky_ex(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height,
-                             int32_t planes)
-{
-    iff_width = width;
-    iff_height = height;
-    iff_planes = planes;
-    iff_planar_to_chunky(src, dst);
-}
-
 const char iff_too_large[] = "Picture too large.";
 
 int32_t iff_decode_fit(const uint8_t* data, uint32_t size, uint8_t* dest, int32_t capacity,
@@ -240,5 +232,11 @@ int32_t iff_decode_fit(const uint8_t* data, uint32_t size, uint8_t* dest, int32_
         iff_msg = iff_too_large;
         return 0;
     }
-    return iff_decode_n(data, size, dest, palette);
+    // A picture whose data ends early would leave part of it behind: show none of it.
+    const int32_t r = iff_decode_n(data, size, dest, palette);
+    if (r == 0) {
+        std::memset(dest, 0, static_cast<size_t>(pixels));
+        std::memset(palette, 0, pix_palette_bytes);
+    }
+    return r;
 }

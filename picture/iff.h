@@ -39,16 +39,14 @@ void iff_planar_to_chunky(const uint8_t* src, uint8_t* dst);
 // bytes) into iff_width x iff_height indices; plane 0 is the least significant bit and planes
 // past the eighth are lost. Call it right after iff_decode of that picture.
 
-void iff_planar_to_chunky_ex(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height,
-                             int32_t planes);
-// Stores width, height and planes into the globals, then converts as iff_planar_to_chunky.
-
 int32_t iff_decode_fit(const uint8_t* data, uint32_t size, uint8_t* dest, int32_t capacity,
                        uint8_t* palette);
 // Picture loading for the effects' and scenes' inits: decodes the chunky picture of `size` bytes
 // at data into dest (capacity bytes) and palette (768 bytes), like iff_decode_n: -1 on success,
 // 0 on failure with the reason in iff_msg. A picture that is not chunky or whose width x height
-// exceeds capacity is refused with iff_too_large and neither dest nor palette is written.
+// exceeds capacity is refused with iff_too_large and neither dest nor palette is written; a
+// picture that fails to decode after that (its data ends early) leaves its width x height
+// bytes of dest and the palette zero.
 
 extern const char iff_too_large[];
 // "Picture too large.": the text left in iff_msg when iff_decode_fit refuses a picture.

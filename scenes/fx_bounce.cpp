@@ -1,5 +1,6 @@
 // Bouncing object.
 #include "scenes/fx_bounce.h"
+#include "scenes/scenes_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -27,7 +28,7 @@ tex_buffer fx_bounce_tex_back;
 
 namespace {
 
-constexpr int W = 320, H = 240, pixels = W * H;
+constexpr int W = pix_frame_w, H = pix_frame_h, pixels = W * H;
 constexpr int shown_rows = 155;      // rows of the render laid over the background
 constexpr int32_t rest_tick = 539;   // the bouncer rests and the second phase begins
 constexpr int32_t levels = 16, step = 4;
@@ -104,14 +105,14 @@ void move_objects(int32_t t)
     for (sc_object* o = sc_next(&fx_bounce_scene); o; o = sc_next(&fx_bounce_scene)) {
         if (o == fx_bounce_bouncer) {
             const double a = 0.02454369260617026 * t;   // 2 pi / 256 per tick
-            o->angle_y = fx_scene_trunc32(2.1 * t);                // 1024ths of a turn
-            o->angle_z = fx_scene_trunc32(23 * std::sin(a));
-            o->angle_x = fx_scene_trunc32(23 * std::cos(a) + 53);
+            o->angle_y = pix_trunc(2.1 * t);                // 1024ths of a turn
+            o->angle_z = pix_trunc(23 * std::sin(a));
+            o->angle_x = pix_trunc(23 * std::cos(a) + 53);
             o->pos_y = h;
         } else if (t < rest_tick) {
             o->pos_y = 8000;
         } else {
-            o->pos_y = fx_scene_trunc32(std::fabs(760 * std::sin(0.04908738521234052 * t)) + 1750);   // 2 pi / 128 per tick
+            o->pos_y = pix_trunc(std::fabs(760 * std::sin(0.04908738521234052 * t)) + 1750);   // 2 pi / 128 per tick
             // angles wrap modulo 2^32, a multiple of the turn
             o->angle_y = t;
             o->angle_z = static_cast<int32_t>(3u * static_cast<uint32_t>(t));
@@ -144,7 +145,7 @@ int32_t fx_bounce_height(int32_t t)
     const int64_t u = static_cast<int64_t>(t) + 77;
     const double q = static_cast<double>(u / 155), b = static_cast<double>(u % 155 - 77);
     // the last factor is 1 / 539: the peaks fall linearly to nothing at the rest tick
-    return fx_scene_trunc32((7707 - 1.3 * b * b) * (539 - 155 * q) * 0.0018552875695732839 + 420);
+    return pix_trunc((7707 - 1.3 * b * b) * (539 - 155 * q) * 0.0018552875695732839 + 420);
 }
 
 int fx_bounce_init()

@@ -1,5 +1,6 @@
 // Camera flight through the lattice.
 #include "scenes/fx_lattice.h"
+#include "scenes/scenes_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -22,7 +23,7 @@ uint8_t* fx_lattice_target;
 
 namespace {
 
-constexpr int W = 320, H = 240, pixels = W * H;
+constexpr int W = pix_frame_w, H = pix_frame_h, pixels = W * H;
 constexpr int32_t cell = 8500;        // lattice spacing, world units
 constexpr int32_t cube_vertices = 24; // objects with fewer vertices are the moving boxes
 constexpr int32_t period = 3000;      // ticks per pass of the camera path
@@ -146,11 +147,11 @@ void move_boxes(int32_t t)
     for (sc_object* o = sc_next(&fx_lattice_scene); o; o = sc_next(&fx_lattice_scene)) {
         if (o->vertex_count >= cube_vertices)
             continue;
-        o->angle_x = fx_scene_trunc32(3.1 * (static_cast<double>(t) + 8.0 * m));   // 1024ths of a turn
-        o->angle_y = fx_scene_trunc32(2.3 * t);
+        o->angle_x = pix_trunc(3.1 * (static_cast<double>(t) + 8.0 * m));   // 1024ths of a turn
+        o->angle_y = pix_trunc(2.3 * t);
         const double a = t * 0.00390625 + 4.0 * m;
-        o->pos_z = fx_scene_trunc32(std::sin(a) * o->pos_x);
-        o->pos_y = fx_scene_trunc32(std::cos(a) * o->pos_z);
+        o->pos_z = pix_trunc(std::sin(a) * o->pos_x);
+        o->pos_y = pix_trunc(std::cos(a) * o->pos_z);
         m++;
     }
 }

@@ -1,5 +1,6 @@
 // Orbiting objects.
 #include "scenes/fx_orbit.h"
+#include "scenes/scenes_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -22,7 +23,7 @@ tex_buffer fx_orbit_tex[3];
 
 namespace {
 
-constexpr int W = 320, H = 240;
+constexpr int W = pix_frame_w, H = pix_frame_h;
 constexpr int32_t anim_frames = 51;
 constexpr int32_t clones = 10;
 // Depth word of a coloured background pixel: distance 40000 (about the orbit centre's) x 256.
@@ -115,7 +116,7 @@ int fx_orbit_build(const fx_orbit_media* m)
         return 1;
     fx_orbit_scene.cam_y = -9000;
     fx_orbit_scene.cam_z = 40000;
-    fx_orbit_border = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * fx_scene_pixels));
+    fx_orbit_border = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * pix_frame_pixels));
     if (!fx_orbit_border || fx_scene_load_picture(m->border, m->border_size, fx_orbit_border) != 0)
         return 1;
     if (fx_orbit_textures(m) != 0)
@@ -157,7 +158,7 @@ void fx_orbit_place(int32_t t)
 // than the orbit's centre.
 void fx_orbit_depth_mask(const uint32_t* __restrict dst, uint32_t* __restrict z)
 {
-    for (int i = 0; i < fx_scene_pixels; i++) {
+    for (int i = 0; i < pix_frame_pixels; i++) {
         // all ones under a coloured pixel: a select without a branch, so the loop vectorises
         const uint32_t coloured = 0u - static_cast<uint32_t>(dst[i] != 0);
         z[i] = empty_depth ^ (coloured & (empty_depth ^ behind_depth));

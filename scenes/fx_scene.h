@@ -10,13 +10,6 @@ extern uint8_t fx_scene_palette[pix_palette_bytes];
 // 256 colours of red, green, blue (8 bits each, unscaled). Overwritten by every scene's init;
 // read by the render of whichever scene set it last. Zero when the program starts.
 
-constexpr int32_t fx_scene_pixels = 320 * 240;
-// Pixels of a frame32 and of the scenes' 8-bit work screens.
-
-int32_t fx_scene_trunc32(double v);
-// v toward zero, defined for values beyond 32 bits (very late clocks): held at INT32_MIN /
-// INT32_MAX; NaN gives 0.
-
 int fx_scene_load_picture(const uint8_t* pic, uint32_t size, uint32_t* dst);
 // Decodes the chunky picture of `size` bytes (at most 320x240 pixels) into a zeroed 76800-byte
 // temporary with its palette into fx_scene_palette, then, when dst is not null, expands the

@@ -1,5 +1,6 @@
 // Shadow scene.
 #include "scenes/fx_shadow.h"
+#include "scenes/scenes_internal.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -25,7 +26,7 @@ uint8_t* fx_shadow_mask;
 
 namespace {
 
-constexpr int W = 320, H = 240;
+constexpr int W = pix_frame_w, H = pix_frame_h;
 constexpr int32_t map_bytes = 65536;
 constexpr int32_t wall_z = -10000;      // the wall plane behind the objects
 constexpr int32_t light_z = 80000;
@@ -54,7 +55,7 @@ void fx_shadow_dim_palette()
 
 int fx_shadow_pictures(const fx_shadow_media* m)
 {
-    fx_shadow_bg = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * fx_scene_pixels));
+    fx_shadow_bg = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * pix_frame_pixels));
     if (!fx_shadow_bg || fx_scene_load_picture(m->bg, m->bg_size, fx_shadow_bg) != 0)
         return 1;
     std::memset(fx_shadow_bg, 0, sizeof(uint32_t) * W);
@@ -123,8 +124,8 @@ int fx_shadow_build(const fx_shadow_media* m)
         r = fx_shadow_objects(m);
     if (r != 0)
         return r;
-    fx_shadow_colour = static_cast<uint8_t*>(std::calloc(fx_scene_pixels, 1));
-    fx_shadow_mask = static_cast<uint8_t*>(std::calloc(fx_scene_pixels, 1));
+    fx_shadow_colour = static_cast<uint8_t*>(std::calloc(pix_frame_pixels, 1));
+    fx_shadow_mask = static_cast<uint8_t*>(std::calloc(pix_frame_pixels, 1));
     if (!fx_shadow_colour || !fx_shadow_mask)
         return 1;
     rz_target = fx_shadow_colour;
@@ -256,7 +257,7 @@ void fx_shadow_compose(uint32_t* dst)
     uint8_t* m = fx_shadow_mask;
     const uint32_t* bg = fx_shadow_bg;
     constexpr int group = 8;
-    for (int i = 0; i < fx_scene_pixels; i += group) {
+    for (int i = 0; i < pix_frame_pixels; i += group) {
         uint64_t cg, mg;
         std::memcpy(&cg, c + i, group);
         std::memcpy(&mg, m + i, group);

@@ -1,17 +1,19 @@
 // Shattering screen.
 #include "scenes/fx_shatter.h"
+#include "scenes/scenes_internal.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "engine3d/m3_view.h"
+#include "picture/pix.h"
 
 rz_vertex fx_shatter_tris[fx_shatter_count][3];
 tex_buffer fx_shatter_tex;
 
 namespace {
 
-constexpr int W = 320, H = 240;
+constexpr int W = pix_frame_w, H = pix_frame_h;
 constexpr double point_angle = 0.01227184630308513;  // 2 pi / 512: radians per border point
 constexpr double lobe_angle = 0.19634954084936207;   // pi / 16: sixteen lobes round the circle
 

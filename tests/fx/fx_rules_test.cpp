@@ -1,0 +1,344 @@
+// The exact rules of the effects that a look at the frame cannot check: the transitions'
+// weights and threshold, the curtain's frame order, horizon and seam, the beams' outline blend
+// and glow, the blob stamp, fade and size counter, the balls' radius limits.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <numeric>
+#include <vector>
+
+#include "fx/fx_balls.h"
+#include "fx/fx_beams.h"
+#include "fx/fx_blobs.h"
+#include "fx/fx_curtain.h"
+#include "fx/fx_internal.h"
+#include "fx/tr_transition.h"
+#include "picture/pix.h"
+#include "tests/picture/pic_build.h"
+
+namespace {
+
+constexpr int W = pix_frame_w, H = pix_frame_h, N = pix_frame_pixels;
+
+uint32_t blend(uint32_t p, uint32_t q) { return ((p >> 1) & 0x7f7f7f) + ((q >> 1) & 0x7f7f7f); }
+
+TEST(Crossfade, EveryLoopGivesTheTruncatedWeightsAndKeepsTopBytes)
+{
+    // colour bytes through every (a, b) pair; flags in the top bytes
+    std::vector<uint32_t> a(N), b(N);
+    for (int i = 0; i < N; i++)
+        for (int c = 0; c < 3; c++) {
+            const int k = (3 * i + c) & 0xffff;
+            a[i] |= 0x5a000000u | uint32_t(k & 0xff) << (8 * c);
+            b[i] |= 0xa5000000u | uint32_t(k >> 8) << (8 * c);
+        }
+    auto want = [](int alpha, uint32_t pa, uint32_t pb, uint32_t top) {
+        uint32_t out = top & 0xff000000u;
+        for (int c = 0; c < 24; c += 8)
+            out |= uint32_t(int(pa >> c & 255) * (255 - alpha) / 255 + int(pb >> c & 255) * alpha / 255) << c;
+        return out;
+    };
+    const int best = tr_select_loops(-1);
+    for (int level = 0; level <= best; level++) {
+        ASSERT_EQ(tr_select_loops(level), level);
+        for (int alpha = -5; alpha <= 300; alpha += (level == best ? 1 : 7)) {
+            const int used = alpha < 0 ? 0 : alpha > 255 ? 255 : alpha;
+            std::vector<uint32_t> dst(N, 0x77000000u), in_a = a, in_b = b;
+            ASSERT_EQ(tr_crossfade32(alpha, a.data(), b.data(), dst.data()), dst.data());
+            tr_crossfade32(alpha, in_a.data(), b.data(), in_a.data());
+            tr_crossfade32(alpha, a.data(), in_b.data(), in_b.data());
+            for (int i = 0; i < N; i++)
+                if (dst[i] != want(used, a[i], b[i], 0x77000000u) || in_a[i] != want(used, a[i], b[i], a[i]) ||
+                    in_b[i] != want(used, a[i], b[i], b[i]))
+                    FAIL() << "level " << level << " alpha " << alpha << " pixel " << i;
+        }
+    }
+    std::vector<uint32_t> g(N, 0x646464u);
+    EXPECT_EQ(tr_crossfade32(128, g.data(), g.data(), g.data())[9], 0x636363u) << "100 with 100 gives 99";
+}
+
+TEST(MaskWipe, ShowsAWhereTheMaskIsAboveTheClampedThreshold)
+{
+    std::vector<uint8_t> mask(N);
+    std::vector<uint32_t> a(N), b(N);
+    for (int i = 0; i < N; i++) {
+        mask[i] = static_cast<uint8_t>(i * 7);
+        a[i] = 0xf0000000u | uint32_t(i);
+        b[i] = 0x0f000000u | uint32_t(3 * i);
+    }
+    const int best = tr_select_loops(-1);
+    for (int level = 0; level <= best; level++) {
+        tr_select_loops(level);
+        // threshold given -> threshold used
+        for (const auto& c : {std::pair{-1, 0}, {0, 0}, {128, 128}, {254, 254}, {255, 255}, {1000, 255}}) {
+            std::vector<uint32_t> dst(N), in_a = a, in_b = b;
+            ASSERT_EQ(tr_maskwipe32(c.first, mask.data(), a.data(), b.data(), dst.data()), dst.data());
+            tr_maskwipe32(c.first, mask.data(), in_a.data(), b.data(), in_a.data());
+            tr_maskwipe32(c.first, mask.data(), a.data(), in_b.data(), in_b.data());
+            for (int i = 0; i < N; i++) {
+                const uint32_t want = mask[i] > c.second ? a[i] : b[i];
+                ASSERT_TRUE(dst[i] == want && in_a[i] == want && in_b[i] == want)
+                    << "level " << level << " threshold " << c.first << " pixel " << i;
+            }
+        }
+    }
+}
+
+struct Curtain : testing::Test {
+    // picture pixel (y, x) = 0x00c000 | ((3x + y) & 255); animation frame k in pic::plain_colour(k)
+    std::vector<uint8_t> pic = pic::pbm(W, H, [](int y, int x) { return (3 * x + y) & 255; },
+                                       [](int i) { return 0x00c000u | i; });
+    std::vector<uint8_t> anim = pic::plain_anim(20);
+    void SetUp() override
+    {
+        ASSERT_EQ(fx_curtain_init_from(pic.data(), uint32_t(pic.size()), anim.data(), uint32_t(anim.size())), 0);
+    }
+    void TearDown() override { fx_curtain_free(); }
+};
+
+TEST_F(Curtain, FramesRunForwardsThenBackwardsEachEndTwice)
+{
+    const uint32_t order[][2] = {{0, 0}, {19, 19}, {20, 19}, {21, 18}, {39, 0}, {40, 0}, {41, 1}, {4000000019u, 19}};
+    for (const auto& o : order)   // row 10 lies above every horizon
+        EXPECT_EQ(fx_curtain_render(o[0])[10 * W + 10], pic::plain_colour(o[1])) << "t " << o[0];
+}
+
+TEST_F(Curtain, HorizonRowsSeamAndPicture)
+{
+    // t, column -> horizon row. t = 0: 10 sin(x/10) + 20 cos(x/20) + 160, 180 at the centre; at
+    // t = 71 the centre lies below the frame; at t = 59, y 238.7 gives 238 and 239.1 gives 240.
+    const struct {
+        uint32_t t;
+        int col, row;
+    } cases[] = {{0, 0, 159},    {0, 160, 180},  {0, 319, 156},  {24, 160, 54}, {71, 160, 240},
+                 {71, 319, 151}, {59, 128, 238}, {59, 129, 240}, {1000, 160, 214}};
+    int32_t rows[W];
+    for (const auto& c : cases) {
+        fx_curtain_horizon(c.t, rows);
+        ASSERT_EQ(rows[c.col], c.row) << "t " << c.t << " column " << c.col;
+        const uint32_t* f = fx_curtain_render(c.t);
+        const uint32_t k = c.t / 20 % 2 == 0 ? c.t % 20 : 19 - c.t % 20, anim_px = pic::plain_colour(k);
+        auto pic_px = [](int y, int x) { return 0x00c000u | uint32_t((3 * x + y) & 255); };
+        const int h = c.row, x = c.col;
+        if (x >= 2 && h >= 2 && h <= 237) { EXPECT_EQ(f[h * W + x], anim_px) << c.t; }
+        if (x >= 2 && h >= 2 && h <= 236) { EXPECT_EQ(f[(h + 1) * W + x], blend(anim_px, pic_px(h + 1, x))) << c.t; }
+        if (h + 2 <= 239) { EXPECT_EQ(f[239 * W + x], pic_px(239, x)) << c.t; }
+        if (h == 240) { EXPECT_EQ(f[239 * W + x], 0u) << "row 239 above the horizon is black, t " << c.t; }
+    }
+}
+
+TEST(Beams, OutlinesBlendHalfAndHalfInsidesKeepTheirFlag)
+{
+    // transparent logo: the beams alone; then a block of colour 0x2468ac at rows 150..199,
+    // columns 200..299, outside both glow rectangles
+    const auto clear = pic::pbm(W, H, [](int, int) { return 0; }, [](int) { return 0u; });
+    const auto block = pic::pbm(W, H, [](int y, int x) { return y >= 150 && y < 200 && x >= 200 && x < 300 ? 9 : 0; },
+                               [](int i) { return i == 9 ? 0x2468acu : 0u; });
+    for (double T : {0.0, 31.4, 1000.0}) {
+        std::srand(7);   // the same streaks for both
+        fx_beams_init_from(clear.data(), uint32_t(clear.size()));
+        const std::vector<uint32_t> beams(fx_beams_render(T), fx_beams_render(T) + N);
+        std::srand(7);
+        fx_beams_init_from(block.data(), uint32_t(block.size()));
+        const uint32_t* f = fx_beams_render(T);
+        for (int y = 140; y < 210; y++)
+            for (int x = 190; x < 310; x++) {
+                const bool in = y >= 150 && y < 200 && x >= 200 && x < 300;
+                const bool edge = in && (y == 150 || y == 199 || x == 200 || x == 299);
+                const int p = y * W + x;
+                ASSERT_EQ(f[p], !in ? beams[p] : edge ? blend(0x2468ac, beams[p]) : 0x0f2468acu) << T << " " << y << "," << x;
+            }
+    }
+    fx_beams_free();
+}
+
+TEST(Beams, GlowLightsItsCentresAndClearsTheFlags)
+{
+    // an opaque black logo over the whole frame: only the glow shows. At T = 0 its light centre
+    // (distance 0, texture row 0) falls on (77, 108) of the first rectangle and (115, 88) of the
+    // second; the corners lie beyond every streak.
+    const auto black = pic::pbm(W, H, [](int, int) { return 1; }, [](int) { return 0u; });
+    fx_beams_init_from(black.data(), uint32_t(black.size()));
+    const uint32_t* f = fx_beams_render(0.0);
+    EXPECT_GE(f[108 * W + 77] >> 16, 0xfeu);
+    EXPECT_GE(f[88 * W + 115] >> 16, 0xfeu);
+    EXPECT_EQ(f[65 * W + 32], 0u);
+    EXPECT_EQ(f[164 * W + 141], 0u);
+    EXPECT_EQ(f[200 * W + 200], 0x0f000000u);
+    EXPECT_EQ(f[64 * W + 32], 0x0f000000u);
+    fx_beams_free();
+    EXPECT_EQ(fx_beams_render(0.0), nullptr);
+}
+
+// The stamp picture: a disc of index 7 in the 20x20 top-left cell, other indices elsewhere that
+// the stamp never uses.
+bool in_disc(int r, int c) { return (r - 9.5) * (r - 9.5) + (c - 9.5) * (c - 9.5) <= 9.5 * 9.5; }
+struct Blobs : testing::Test {
+    static void SetUpTestSuite()
+    {
+        const auto pic = pic::pbm(W, 200, [](int r, int c) { return r < 20 && c < 20 ? (in_disc(r, c) ? 7 : 0) : c == 25 ? 9 : 0; },
+                                 [](int i) { return 0x010203u * i; });
+        fx_blobs_init_from(pic.data(), uint32_t(pic.size()));
+    }
+    std::vector<uint8_t> buf = std::vector<uint8_t>(W * 202, 0);
+    int mass() const { return std::accumulate(buf.begin(), buf.end(), 0); }
+    static int disc()
+    {
+        int n = 0;
+        for (int r = 0; r < 20; r++)
+            for (int c = 0; c < 20; c++) n += in_disc(r, c);
+        return n;
+    }
+};
+
+TEST_F(Blobs, StampClipsAtEveryEdgeAndSaturatesAt60)
+{
+    // centre -> the part of the cell that lands: first and last column, first and last row
+    const struct {
+        int x, y, c0, c1, r0, r1;
+    } cases[] = {{10, 10, 0, 19, 0, 19},   {9, 10, 1, 19, 0, 19},   {310, 190, 0, 19, 0, 19},
+                 {311, 190, 0, 18, 0, 19}, {310, 191, 0, 19, 0, 18}, {-10, 50, 1, 0, 0, 0},
+                 {330, 50, 1, 0, 0, 0},    {50, 208, 0, 19, 0, 1},  {0, 0, 10, 19, 10, 19}};
+    for (const auto& c : cases) {
+        std::fill(buf.begin(), buf.end(), 0);
+        fx_blobs_stamp(c.x, c.y, 1, buf.data());
+        int want = 0;
+        for (int r = c.r0; r <= c.r1; r++)
+            for (int k = c.c0; k <= c.c1; k++) {
+                want += in_disc(r, k);
+                ASSERT_EQ(buf[(c.y - 10 + r) * W + c.x - 10 + k], in_disc(r, k) ? 1 : 0) << c.x << "," << c.y;
+            }
+        EXPECT_EQ(mass(), want) << "stamp at " << c.x << "," << c.y;
+    }
+    EXPECT_EQ(fx_blobs_palette[3 * 5 + 2], 15);
+    std::fill(buf.begin(), buf.end(), 59);
+    for (int k = 0; k < 3; k++) {   // both paths saturate; the two spare rows are never written
+        fx_blobs_stamp(100, 100, 1, buf.data());
+        fx_blobs_stamp(5, 195, 1, buf.data());
+    }
+    EXPECT_EQ(buf[100 * W + 100], 60);
+    EXPECT_EQ(buf[199 * W + 0], 60);
+    EXPECT_EQ(buf[100 * W + 90], 59);
+    EXPECT_EQ(buf[200 * W + 0], 59);
+}
+
+TEST_F(Blobs, SizeCounterGrowsBy10AndStopsAt450)
+{
+    fx_blobs_size = 60;
+    for (int k = 0; k < 60; k++) fx_blobs_grow(10);
+    EXPECT_EQ(fx_blobs_size.load(), 450);
+    fx_blobs_size = 449;
+    fx_blobs_grow(10);
+    EXPECT_EQ(fx_blobs_size.load(), 459);
+    fx_blobs_size = 60;
+}
+
+TEST_F(Blobs, FadeClimbsOneRowAndSixtyTicksDrawSixSegmentsOfTwentyStamps)
+{
+    // a seed whose one draw makes the fade step 30 at t = 0 (29 + sin 0 + rand mod 4)
+    unsigned seed = 1;
+    while ((std::srand(seed), std::rand() % 4 != 1)) seed++;
+    std::srand(seed);
+    std::rand();
+    const int second = std::rand();
+    fx_blobs_size = 60;
+    buf[5 * W + 2] = 60;   // a lone spot far from the ring: it and the two bytes above become 15
+    std::srand(seed);
+    fx_blobs_render(buf.data(), 0);
+    EXPECT_EQ(std::rand(), second) << "render draws exactly one number";
+    const int col2[] = {15, 15, 15, 0};
+    for (int r = 0; r < 4; r++) EXPECT_EQ(buf[(3 + r) * W + 2], col2[r]) << "row " << 3 + r;
+    // over an empty buffer at t = 0, no stamp clipped or saturated: 120 whole discs
+    std::vector<uint8_t> empty(W * 202, 0);
+    fx_blobs_render(empty.data(), 0);
+    EXPECT_EQ(std::accumulate(empty.begin(), empty.end(), 0), 120 * disc());
+    // out-of-range counters are clamped; bytes above 60 never index past the fade table
+    std::fill(buf.begin(), buf.end(), 255);
+    for (int size : {0, -7, 5000}) {
+        fx_blobs_size = size;
+        fx_blobs_render(buf.data(), 100);
+    }
+    for (int i = 0; i < W * 200; i++) ASSERT_LE(buf[i], 60);
+    EXPECT_EQ(buf[W * 200], 255);
+    fx_blobs_size = 60;
+}
+
+struct Balls : testing::Test {
+    // background 0x808080, every texel 0xa0a0a0, foreground transparent
+    std::vector<uint8_t> bg = pic::pbm(W, H, [](int, int) { return 1; }, [](int) { return 0x808080u; });
+    std::vector<uint8_t> tex = pic::pbm(W, 100, [](int, int) { return 1; }, [](int) { return 0xa0a0a0u; });
+    std::vector<uint8_t> fg = pic::pbm(W, H, [](int, int) { return 0; }, [](int) { return 0u; });
+    void SetUp() override
+    {
+        fx_balls_init_from(bg.data(), uint32_t(bg.size()), tex.data(), uint32_t(tex.size()), fg.data(), uint32_t(fg.size()));
+    }
+    void TearDown() override { fx_balls_free(); }
+};
+
+TEST_F(Balls, RadiusLimitsShadowRowsAndFarCentres)
+{
+    std::vector<uint32_t> dst(N);
+    auto rows_drawn = [&](int y0, int y1) {   // rows y0..y1 hold something, the others nothing
+        for (int y = 0; y < H; y++) {
+            bool any = false;
+            for (int x = 0; x < W; x++) any |= dst[y * W + x] != 0;
+            if (any != (y >= y0 && y <= y1)) return false;
+        }
+        return true;
+    };
+    // x, y, radius, flags -> rows drawn (none: y0 > y1)
+    const struct {
+        int x, y, r;
+        uint32_t flags;
+        int y0, y1;
+    } cases[] = {{160, 120, 0, 0, 1, 0},          {160, 120, 101, 0, 1, 0},
+                 {160, 120, -3, 0, 1, 0},         {160, 120, 100, 0, 20, 220},
+                 {160, 120, 1, 0, 119, 121},      {160, 120, 101, 0xff00003c, 1, 0},
+                 {160, 120, 2, 0xff00003c, 120, 120}, {160, 120, 100, 0xff00003c, 87, 153},
+                 {-3, 50, 20, 1, 31, 69},         {160, -5, 10, 0, 0, 5},
+                 {INT32_MAX, 120, 100, 0, 1, 0},  {INT32_MIN, INT32_MIN, 100, 0xff00003c, 1, 0},
+                 {160, INT32_MAX, 50, 0, 1, 0},   {-100, 120, 100, 0, 119, 121}};
+    for (const auto& c : cases) {
+        std::fill(dst.begin(), dst.end(), 0);
+        fx_balls_draw_ball(c.x, c.y, c.r, c.flags, dst.data());
+        EXPECT_TRUE(rows_drawn(c.y0, c.y1)) << c.x << "," << c.y << " r " << c.r << " flags " << c.flags;
+        for (uint32_t p : dst) ASSERT_TRUE(p == 0 || p == (c.flags >> 24 ? 0x404040u : 0xa0a0a0u));
+    }
+}
+
+// The first render of the balls in this program: before any substep the depth records are zero,
+// so ball 0 alone is drawn (twenty times) where its seeding put it, its shadow on the floor.
+TEST_F(Balls, FirstFrameDrawsBallZeroAtItsSeededPlace)
+{
+    unsigned seed = 1;
+    double X, Y, Z;
+    for (;; seed++) {
+        std::srand(seed);
+        X = std::rand() % 200 - 100, Y = std::rand() % 300 - 200, Z = std::rand() % 100 + 110;
+        if (70 * Y / Z + 120 > 40 && 70 * Y / Z + 40 < 7000 / Z) break;   // well above its shadow
+    }
+    std::srand(seed);
+    SetUp();
+    const uint32_t* f = fx_balls_render(0, 0);
+    const int x = int(70 * X / Z + 160), y = int(70 * Y / Z + 120), r = int(70 * (X + 30) / Z - 70 * X / Z);
+    const int floor_y = int(7000 / Z + 120);
+    int ball = 0;
+    for (int i = 0; i < N; i++) ball += f[i] == 0xa0a0a0u;
+    EXPECT_NEAR(ball, 3.14159 * r * r, 2.5 * r) << "one disc of radius " << r;
+    EXPECT_EQ(f[y * W + x], 0xa0a0a0u);
+    EXPECT_EQ(f[y * W + x + r + 1], 0x808080u);
+    EXPECT_EQ(f[(y - r - 1) * W + x], 0x808080u);
+    EXPECT_EQ(f[floor_y * W + x + r], 0x404040u) << "the shadow, r wide";
+    EXPECT_EQ(f[(floor_y + r / 3 + 1) * W + x], 0x808080u) << "and r / 3 high";
+}
+
+TEST_F(Balls, TimeRunsForwardOnly)
+{
+    const uint32_t* f = fx_balls_render(40, 0);
+    const std::vector<uint32_t> at40(f, f + N);
+    EXPECT_TRUE(std::equal(at40.begin(), at40.end(), fx_balls_render(40, 0))) << "no substep at the counter";
+    EXPECT_TRUE(std::equal(at40.begin(), at40.end(), fx_balls_render(10, 0))) << "nor before it";
+    EXPECT_FALSE(std::equal(at40.begin(), at40.end(), fx_balls_render(41, 0)));
+}
+
+}  // namespace

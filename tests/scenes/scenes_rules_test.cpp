@@ -1,0 +1,202 @@
+// The exact rules of the 3D scenes that a look at the frame cannot check: the bouncing height
+// and which rows show the render, the orbit's background frame, border and depth mask, the
+// lattice's loop and overlay, the shattering screen's fan and phases, the shadow's wall
+// projection and what its free leaves of the rasteriser.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "assets/emb.h"
+#include "engine3d/rz.h"
+#include "engine3d/sc_scene.h"
+#include "engine3d/sc_transform.h"
+#include "picture/pix.h"
+#include "scenes/fx_bounce.h"
+#include "scenes/fx_lattice.h"
+#include "scenes/fx_orbit.h"
+#include "scenes/fx_shadow.h"
+#include "scenes/fx_scene.h"
+#include "scenes/fx_shatter.h"
+#include "scenes/scenes_internal.h"
+#include "tests/engine3d/readers/ld_build.h"
+#include "tests/picture/pic_build.h"
+
+namespace {
+
+constexpr int W = pix_frame_w, H = pix_frame_h, N = pix_frame_pixels;
+
+template <class F> pic::bytes picture(F at, uint32_t (*colour)(int)) { return pic::pbm(W, H, at, colour); }
+
+TEST(Bounce, HeightArcsThenRest)
+{
+    // top of the first arc; touching down between arcs (just below 420); the smallest arc cut
+    // at 538; rest from 539
+    const int32_t cases[][2] = {{0, 8127}, {78, 419}, {155, 5910}, {538, 526}, {539, 420}, {100000, 420}};
+    for (const auto& c : cases) EXPECT_EQ(fx_bounce_height(c[0]), c[1]) << "t " << c[0];
+}
+
+TEST(Bounce, RenderShowsOnlyInTheTop155RowsOverTheBackgroundOfItsPhase)
+{
+    const auto bg1 = picture([](int, int) { return 1; }, [](int) { return 0x102030u; });
+    const auto bg2 = picture([](int, int) { return 1; }, [](int) { return 0x405060u; });
+    fx_bounce_media m = {emb_3ds_bouncer,     emb_3ds_bouncer_size,     emb_3ds_flyers,
+                         emb_3ds_flyers_size, {bg1.data(), bg2.data()}, {uint32_t(bg1.size()), uint32_t(bg2.size())},
+                         emb_pic_lattice_tex, emb_pic_lattice_tex_size, emb_pic_bounce_tex0, emb_pic_bounce_tex0_size,
+                         emb_pic_bounce_tex1, emb_pic_bounce_tex1_size};
+    ASSERT_EQ(fx_bounce_init_from(m), 0);
+    std::vector<uint32_t> f(N);
+    for (int32_t t : {70, 538, 539, 700}) {
+        fx_bounce_render(f.data(), t);
+        const uint32_t bg = t <= 538 ? 0x102030u : 0x405060u;
+        int object = 0;
+        for (int i = 0; i < N; i++) {
+            if (i >= 155 * W) { ASSERT_EQ(f[i], bg) << "t " << t << " pixel " << i; }
+            object += f[i] != bg;
+        }
+        EXPECT_GT(object, 500) << "t " << t;
+    }
+    fx_bounce_free();
+}
+
+// Border: index 0 and index 5 are black (holes), every other index 0x000100 x index + 0x40.
+uint32_t border_colour(int i) { return i == 0 || i == 5 ? 0u : 0x000100u * static_cast<uint32_t>(i) + 0x40u; }
+int border_index(int y, int x)
+{
+    switch (y) {
+    case 1: return 7;                      // rows 0..2 never take the border
+    case 5: return x ? 7 : 0;              // column 0 a hole: nothing from the left
+    case 10: return x == 10 ? 5 : 8;       // a black colour that is not index 0 stops the row too
+    case 100: return x >= 300 ? 9 : 0;     // right side above row 200: never copied
+    case 210: return x <= 4 ? 10 : x >= 315 ? 11 : 0;
+    case 220: return 12;                   // no hole: the whole row
+    default: return 0;
+    }
+}
+
+TEST(Orbit, BackgroundFrameBorderAndDepthMask)
+{
+    // one mesh "Tiny" of a single triangle a tenth of a unit wide: its eleven objects cover at
+    // most a pixel each
+    const ld_bytes scene = ld_main(ld_editor(ld_object(
+        "Tiny", ld_mesh(ld_cat({ld_vertex_list({0, 0, 0, 0.01f, 0, 0, 0, 0.01f, 0}), ld_face_list({0, 1, 2, 0})})))));
+    const auto border = picture(border_index, border_colour);
+    const auto anim = pic::plain_anim(51);
+    const fx_orbit_media m = {scene.data(),  uint32_t(scene.size()),  emb_pic_orbit_tex, emb_pic_orbit_tex_size,
+                              border.data(), uint32_t(border.size()), anim.data(),       uint32_t(anim.size())};
+    EXPECT_EQ(fx_orbit_init_from(nullptr), 1);
+    ASSERT_EQ(fx_orbit_init_from(&m), 0);
+    std::vector<uint32_t> dst(N, 0x123456u);
+    const int32_t times[][2] = {{152, 50}, {153, 0}, {3, 1}, {-3, 50}, {0, 0}};   // frame (t / 3) mod 51
+    for (const auto& tf : times) {
+        fx_orbit_render(dst.data(), tf[0]);
+        EXPECT_EQ(dst[50 * W + 5], pic::plain_colour(tf[1])) << tf[0];
+    }
+    const uint32_t bg = pic::plain_colour(0);
+    const struct {
+        int y, x;
+        uint32_t want;
+    } table[] = {{0, 100, 0},         {238, 100, 0},       {239, 0, 0},        {1, 0, 0x123456}, {1, 5, bg},
+                 {5, 0, 0x123456},    {5, 1, bg},          {10, 9, border_colour(8)}, {10, 10, bg}, {10, 11, bg},
+                 {100, 319, bg},      {210, 4, border_colour(10)}, {210, 5, bg}, {210, 315, border_colour(11)},
+                 {210, 314, bg},      {220, 0, border_colour(12)}, {220, 319, border_colour(12)}};
+    for (const auto& e : table) EXPECT_EQ(dst[e.y * W + e.x], e.want) << e.y << "," << e.x;
+    // the depth mask: coloured background at distance 40000, black free for everything
+    ASSERT_NE(rz_zbuf, nullptr);
+    EXPECT_EQ(rz_zbuf[0 * W + 7], 0xffffffffu);
+    EXPECT_EQ(rz_zbuf[50 * W + 5], 0x9c4000u);
+    fx_orbit_free();
+}
+
+TEST(Lattice, CameraLoopsEvery3000TicksAndOverlayLaysFromTheRightUpToItsFirstGap)
+{
+    // overlay rows: 10 starts with a gap at column 319, 30 has one at 299, 20 none
+    auto at = [](int y, int x) { return y == 10 ? (x == 319 ? 0 : 5) : y == 30 ? (x == 299 ? 0 : 5) : y == 20 ? 5 : 0; };
+    const auto overlay = picture(at, [](int i) { return i == 5 ? 0xfe01fdu : 0u; });
+    const fx_lattice_media m = {emb_3ds_lattice, emb_3ds_lattice_size, emb_3ds_box, emb_3ds_box_size,
+                                overlay.data(),  uint32_t(overlay.size()), emb_pic_lattice_tex, emb_pic_lattice_tex_size};
+    ASSERT_EQ(fx_lattice_init_from(m), 0);
+    std::vector<uint32_t> a(N), b(N);
+    fx_lattice_render(a.data(), 40);
+    fx_lattice_render(b.data(), 3040);
+    EXPECT_EQ(a, b);
+    for (int x = 0; x < W; x++) {
+        EXPECT_NE(a[10 * W + x], 0xfe01fdu) << x;
+        EXPECT_EQ(a[20 * W + x] == 0xfe01fdu, x >= 1) << x;
+        EXPECT_EQ(a[30 * W + x] == 0xfe01fdu, x >= 300) << x;
+    }
+    fx_lattice_free();
+}
+
+TEST(Shatter, FanPhasesAndTheWholePictureAtTimeZero)
+{
+    ASSERT_EQ(fx_shatter_init(), 0);
+    rz_vertex v[3];
+    // t = 0: in place; border point 128 + j of the right edge at (319, 239 j / 127)
+    fx_shatter_triangle(128, 0, v);
+    EXPECT_EQ(v[0].x, 319 << 8);
+    EXPECT_EQ(v[1].y, 1 << 8);
+    EXPECT_EQ(v[2].x, 160 << 8);
+    // phase 1 halfway (t = 512): every border point on the circle of radius 110; phase 3 starts
+    // with the centre at x 160, leaves the screen first at t = 2087
+    fx_shatter_triangle(0, 512, v);
+    EXPECT_EQ(v[0].x >> 8, 25);   // (0, 0) moved halfway to (160 - 110, 120)
+    EXPECT_EQ(v[0].y >> 8, 60);
+    const struct {
+        int32_t t;
+        bool left;
+    } slide[] = {{1024, false}, {2086, false}, {2087, true}};
+    for (const auto& s : slide) {
+        fx_shatter_triangle(0, s.t, v);
+        EXPECT_EQ(v[2].x < 0, s.left) << s.t;
+        if (s.t == 1024) { EXPECT_EQ(v[2].x, 160 << 8); }
+    }
+    // the picture drawn whole at t = 0 (the bottom row of a polygon's box is not drawn)
+    std::vector<uint32_t> src(N, 0x123456u), dst(N, 0xff000000u);
+    fx_shatter_render(dst.data(), src.data(), 0);
+    for (int i = 0; i < (H - 1) * W; i++) ASSERT_EQ(dst[i], 0x123456u) << i;
+    fx_shatter_free();
+}
+
+TEST(Shadow, DimmedPaletteWallProjectionAndFreeLeavesOtherTargets)
+{
+    EXPECT_EQ(fx_shadow_init_from(nullptr), 1);
+    ASSERT_EQ(fx_shadow_init(), 0);
+    for (int i = 0; i < 384; i++) ASSERT_EQ(fx_scene_palette[384 + i], fx_scene_palette[i] / 3) << i;   // in shadow
+    // one triangle at the origin of object space, the object at world (1000, 500, 40000), the
+    // light at (0, 0, 80000): k = 90000 / 40000 = 2.25; camera space (2250, 1125, -34000),
+    // depth 84000
+    sc_object* o = obj_alloc(3, 1, 0);
+    ASSERT_NE(o, nullptr);
+    const int32_t verts[9] = {0, 0, 0, 100, 0, 0, 0, 200, 79990}, face[4] = {0, 1, 2, -1};
+    std::memcpy(o->vertices, verts, sizeof verts);
+    std::memcpy(o->faces, face, sizeof face);
+    ASSERT_EQ(obj_finish(o), 0);
+    o->pos_x = 1000, o->pos_y = 500, o->pos_z = 40000;
+    fx_shadow_light_scene.cam_x = fx_shadow_light_scene.cam_y = 0;
+    fx_shadow_light_scene.cam_z = 80000;
+    obj_rotate(o);
+    fx_shadow_project_wall(&fx_shadow_scene, o);
+    EXPECT_EQ(o->cam_vertices[0], 2250);
+    EXPECT_EQ(o->cam_vertices[1], 1125);
+    EXPECT_EQ(o->cam_vertices[2], -34000);
+    EXPECT_EQ(o->scr_vertices[0], 44251);
+    EXPECT_EQ(o->scr_vertices[1], 29074);
+    EXPECT_EQ(o->cam_vertices[3], 2475);
+    // a point beyond the light's depth is taken one unit in front of it: k = 90000
+    EXPECT_EQ(o->cam_vertices[6], 90000 * 1000);
+    EXPECT_EQ(o->cam_vertices[7], 90000 * 700);
+    obj_free(o);
+    // free clears the rasteriser's pointers into its own buffers, and only those
+    std::vector<uint8_t> mine(N);
+    rz_target = mine.data();
+    fx_shadow_free();
+    EXPECT_EQ(rz_target, mine.data());
+    ASSERT_EQ(fx_shadow_init(), 0);
+    std::vector<uint32_t> f(N);
+    fx_shadow_render(f.data(), 10);
+    fx_shadow_free();
+    EXPECT_EQ(rz_target, nullptr);
+}
+
+}  // namespace

@@ -71,6 +71,9 @@ const int32_t cw[3][2] = {{100, 50}, {200, 150}, {100, 150}};
 const int32_t ccw[3][2] = {{100, 50}, {100, 150}, {200, 150}};
 const int32_t far_z[3] = {-1000, -1000, -1000};
 
+// The face list's sort mode as the program starts, before anything resets it.
+const int32_t initial_sort_mode = fl_sort_mode;
+
 }  // namespace
 
 TEST_F(Stage, EmptySceneDrawsNothing)
@@ -139,7 +142,21 @@ TEST_F(Stage, FaceListTakesFacesInFrontOnly)
         }
         obj_free(o);
     }
+    // the list starts with frame keys, (-zs) >> 2; a lone object drawn by fl_draw_object gets
+    // object-relative keys, (3 x (radius - depth) - zs) >> 5, and leaves that mode on
+    sc_object* o = hand_triangle(cw, far_z, 4);
+    fl_count = 0;
+    fl_sort_mode = initial_sort_mode;
+    fl_add_object(o);
+    EXPECT_EQ(fl_keys[0], 750u);
+    fl_draw_object(o);
+    EXPECT_EQ(fl_sort_mode, 1);
+    EXPECT_EQ(fl_keys[0], (30u + 3000u) >> 5);
+    fl_add_object(o);
+    EXPECT_EQ(fl_keys[1], 94u);
+    obj_free(o);
     fl_reset();
+    EXPECT_EQ(fl_sort_mode, 0);
 }
 
 TEST_F(Stage, FaceListRefusesWhatItCannotDrawSafely)

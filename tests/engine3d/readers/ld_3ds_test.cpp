@@ -219,6 +219,8 @@ TEST(Ld3dsMeshes, ObjectsNamesAndConversions)
     EXPECT_EQ(o.faces, (std::vector<int32_t>{2, 1, 0, -1, 0, 3, 2, -1}));
     // one pair per vertex whatever the chunk's count says; x 256 x 227
     EXPECT_EQ(o.uv, (std::vector<int32_t>{58112, 0, 29056, -14528, 0, 58112, 116224, 58}));
+    EXPECT_EQ(meshes(ld_main(ld_editor(ld_object("Far", ld_mesh(ld_cat({ld_vertex_list({2.1e8f, 2.1e8f, 2.1e8f}), ld_face_list({})}))))))
+                  .objects.at(0).radius, INT32_MAX);  // three squares of 2.1e9: saturated, at once
     EXPECT_EQ(r.objects[1].name, "Tri");
     EXPECT_FALSE(r.objects[1].has_uv);
     EXPECT_EQ(r.objects[1].mode, 1u);
@@ -246,7 +248,8 @@ TEST(Ld3dsMeshes, ObjectLoopBudgetRunsPastTheEditor)
 
 TEST(Ld3dsMeshes, CutImagesKeepTheObjectsBeforeTheCut)
 {
-    const ld_bytes first = tri_mesh("First");
+    // First's mapping list ends the second image: nothing of it may be read past the end
+    const ld_bytes first = tri_mesh("First", ld_mapping(3, {0, 1, 0.5f, 0.5f, 1, 0}));
     const ld_bytes whole = ld_main(ld_cat({ld_editor(ld_cat({first, tri_mesh("Second")})), ld_chunk(0xB000, ld_kf_header())}));
     // cut right after the first object: main and editor lengths still claim the rest
     const ld_bytes cut(whole.begin(), whole.begin() + 12 + static_cast<long>(first.size()));

@@ -183,6 +183,10 @@ TEST(LdMulti, ObjectsFacesMappingAndNames)
     EXPECT_EQ(a.uv, (std::vector<int32_t>{0, 2560, 256, 5120, 512, 7680, 768, 10240, 1024, 12800, -1280, 65280}));
     EXPECT_FALSE(m.objects[1].has_uv);
     EXPECT_EQ(m.objects[1].faces, (std::vector<int32_t>{2, 1, 0, -1}));
+    // 32 bytes, one vertex at the 32-bit corners: its radius saturates (it once took seconds)
+    const Multi far = read_multi("far", multi_file({{0, "Far", 1, {INT32_MIN, INT32_MAX, 0}, {}, {}, {}}}));
+    ASSERT_EQ(far.objects.size(), 1u);
+    EXPECT_EQ(far.objects[0].radius, INT32_MAX);
 }
 
 TEST(LdMulti, FailuresKeepTheObjectsBefore)

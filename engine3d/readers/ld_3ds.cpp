@@ -83,24 +83,26 @@ int32_t ld_budget(int64_t b)
 bool ld_cur_seek(ld_cursor* c, int64_t pos)
 {
     pos = pos < 0 ? 0 : pos > c->size ? c->size : pos;
-    if (!c->image && ld_file_seek(c->f, pos))
-        return false;
-    c->pos = pos;
-    return c->image || c->f;
+    const bool moved = c->image || (c->f && !ld_file_seek(c->f, pos));
+    if (moved)
+        c->pos = pos;
+    return moved;
 }
 
 bool ld_cur_read(ld_cursor* c, void* dst, uint32_t bytes)
 {
     if (c->pos < 0 || c->pos > c->size || bytes > c->size - c->pos)
         return false;
-    if (c->image) {
+    bool read = c->image != nullptr;
+    if (read)
         memcpy(dst, c->image + c->pos, bytes);
-    } else if (ld_file_read(c->f, dst, bytes)) {
-        ld_file_seek(c->f, c->pos);
-        return false;
-    }
-    c->pos += bytes;
-    return c->image || c->f;
+    else if (c->f && !ld_file_read(c->f, dst, bytes))
+        read = true;
+    else if (c->f)
+        ld_file_seek(c->f, c->pos);  // a short read: back to where it began
+    if (read)
+        c->pos += bytes;
+    return read;
 }
 
 bool ld_cur_read_at(ld_cursor* c, int64_t pos, void* dst, uint32_t bytes)
@@ -359,7 +361,8 @@ int ld_walk_meshes(ld_cursor* c, sc_scene* scene)
     }
 }
 
-// A cursor over size bytes of image from its start, for the top-level readers.
+// A cursor over size bytes of image from its start, for the top-level readers; a null image
+// has no bytes.
 static ld_cursor ld_start(const uint8_t* image, uint32_t size)
 {
     ld_read_pos = 0;
@@ -369,8 +372,6 @@ static ld_cursor ld_start(const uint8_t* image, uint32_t size)
 
 int ld_3ds_meshes_mem_n(const uint8_t* image, uint32_t size, sc_scene* scene)
 {
-    if (!image)
-        return 1;
     ld_cursor c = ld_start(image, size);
     const int r = ld_walk_meshes(&c, scene);
     ld_read_pos = static_cast<uint32_t>(c.pos);
@@ -471,7 +472,9 @@ int32_t* ld_walk_track(ld_cursor* c, int32_t* count, int which, int32_t budget)
         return nullptr;
     const int64_t s = c->pos;
     int32_t* keys = ld_find_track(c, count, which, budget);
-    if (!ld_cur_seek(c, s)) {
+    // back where it began, even when that was past the end
+    c->pos = s;
+    if (!c->image && (!c->f || ld_file_seek(c->f, s))) {
         free(keys);
         return nullptr;
     }
@@ -520,8 +523,6 @@ int ld_walk_keys(ld_cursor* c, kf_camera_path* path)
 int ld_3ds_keys_mem_n(const uint8_t* image, uint32_t size, const char* name, kf_camera_path* path)
 {
     (void)name;  // the first camera and target nodes behind the header are taken
-    if (!image)
-        return 1;
     ld_cursor c = ld_start(image, size);
     const int r = ld_walk_keys(&c, path);
     ld_read_pos = static_cast<uint32_t>(c.pos);

@@ -17,11 +17,12 @@ static const uint32_t ld_camera_bytes = 28;
 // The largest stream buffer a walk asks for.
 static const int64_t ld_stream_buffer_max = 1 << 20;
 
-// A cursor over the open file at its position; positions are 32-bit, as in an image in memory.
+// A cursor over the open file at its position (no bytes for a null file); positions are
+// 32-bit, as in an image in memory.
 static ld_cursor ld_file_cursor(FILE* f)
 {
     const int64_t size = ld_file_size(f);
-    return {nullptr, f, ld_file_pos(f), size < 0 ? 0 : size > INT32_MAX ? INT32_MAX : size};
+    return {nullptr, f, f ? ld_file_pos(f) : 0, size < 0 ? 0 : size > INT32_MAX ? INT32_MAX : size};
 }
 
 uint32_t ld_chunk_find_file(FILE* f, uint16_t id, int32_t budget)
@@ -43,8 +44,6 @@ uint32_t ld_chunk_main_file(FILE* f)
 void ld_name_file(FILE* f, char* name)
 {
     ld_cursor c = ld_file_cursor(f);
-    if (!f)
-        c.size = 0;
     ld_walk_name(&c, name);
 }
 

@@ -161,6 +161,9 @@ TEST(Ld3dsChunk, WalksAlikeInMemoryAndInAFile)
     EXPECT_EQ(ld_chunk_main_file(nullptr), 0u);
     int32_t count = 5;
     EXPECT_EQ(ld_3ds_track_file(nullptr, &count, 0, 100), nullptr);
+    char name[9] = {'x'};
+    ld_name_file(nullptr, name);
+    EXPECT_EQ(name[0], 0);
 }
 
 TEST(Ld3dsChunk, NamesAndTheMainChunk)

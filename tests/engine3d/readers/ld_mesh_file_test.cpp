@@ -302,7 +302,8 @@ TEST(LdFileDescriptors, EveryReaderClosesItsFileOnEveryPath)
         ld_write_temp("fd_3ds_cut", ld_bytes(tds.begin(), tds.begin() + 20)),
         ld_write_temp("fd_multi", multi_file({quad_and_tri})), ld_write_temp("fd_pic", pbm_picture(8, 8, pattern)),
         ld_write_temp("fd_empty", {}), ld_write_temp("fd_text", ld_text("garbage garbage garbage")),
-        testing::TempDir(), testing::TempDir() + "/ld_file_missing", testing::TempDir() + "/ld_file_fifo"};
+        testing::TempDir(), testing::TempDir() + "/ld_file_missing",
+        testing::TempDir() + "/ld_file_fifo_" + std::to_string(getpid())};
     // a pipe without a writer: refused at once, never waited on
     unlink(paths.back().c_str());
     ASSERT_EQ(mkfifo(paths.back().c_str(), 0600), 0);

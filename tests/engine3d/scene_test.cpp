@@ -53,6 +53,8 @@ TEST(SceneList, NextWalksTheListAndStartsAgain)
     EXPECT_EQ(s.count, 0);
     EXPECT_EQ(sc_next(&s), nullptr);
     sc_release(&s);
+    EXPECT_EQ(sc_next(&s), nullptr);  // released: no list to walk
+    EXPECT_EQ(sc_next(nullptr), nullptr);
 }
 
 // A mesh and ten instances of it (half of them instances of instances) in one scene.

@@ -47,34 +47,25 @@ std::vector<std::string> names(const Read& r)
     return out;
 }
 
+// A read camera path as values; the record is pre-filled with a mark, so untouched fields show.
 struct Path {
     int result;
-    kf_camera_path p;
+    int32_t start, end, pos_count;
     std::vector<int32_t> pos, roll, target;
-    bool operator==(const Path& o) const
-    {
-        return result == o.result && p.start_frame == o.p.start_frame && p.end_frame == o.p.end_frame &&
-               p.pos_count == o.p.pos_count && p.roll_count == o.p.roll_count &&
-               p.target_count == o.p.target_count && pos == o.pos && roll == o.roll && target == o.target;
-    }
+    bool operator==(const Path&) const = default;
 };
 
-// The reader's record, pre-filled with a mark so that untouched fields show, as values.
 template <class F> Path read_path(F read)
 {
     kf_camera_path q{-7, -7, -7, nullptr, -7, nullptr, -7, nullptr};
-    Path p{read(&q), q, {}, {}, {}};
-    if (q.pos_keys)
-        p.pos.assign(q.pos_keys, q.pos_keys + 4 * q.pos_count);
-    if (q.roll_keys)
-        p.roll.assign(q.roll_keys, q.roll_keys + 2 * q.roll_count);
-    if (q.target_keys)
-        p.target.assign(q.target_keys, q.target_keys + 4 * q.target_count);
-    p.p.pos_keys = q.pos_keys, p.p.roll_keys = q.roll_keys, p.p.target_keys = q.target_keys;
-    free(q.pos_keys);
-    free(q.roll_keys);
-    free(q.target_keys);
-    return p;
+    const int r = read(&q);
+    const auto keys = [](int32_t* k, int32_t n, int per) {
+        std::vector<int32_t> v = k ? std::vector<int32_t>(k, k + per * n) : std::vector<int32_t>{};
+        free(k);
+        return v;
+    };
+    return {r, q.start_frame, q.end_frame, q.pos_count, keys(q.pos_keys, q.pos_count, 4),
+            keys(q.roll_keys, q.roll_count, 2), keys(q.target_keys, q.target_count, 4)};
 }
 
 Path keys(const ld_bytes& image, const char* what = "")
@@ -332,8 +323,8 @@ TEST(Ld3dsKeys, CameraPathFieldByField)
         ld_track(0xB020, target_keys)));
     const Path p = keys(image);
     ASSERT_EQ(p.result, 0);
-    EXPECT_EQ(p.p.start_frame, 0);
-    EXPECT_EQ(p.p.end_frame, 30);
+    EXPECT_EQ(p.start, 0);
+    EXPECT_EQ(p.end, 30);
     EXPECT_EQ(p.pos, (std::vector<int32_t>{0, 10, -20, 3, 10, 0, 1000, 77, 30, 10, -20, 3}));
     // radians x 512 x 1/pi: 10 -> 1629, 360 -> 58670
     EXPECT_EQ(p.roll, (std::vector<int32_t>{0, 0, 5, 1629, 14, 58670, 15, 0, 16, -162}));
@@ -383,14 +374,14 @@ TEST(Ld3dsKeys, RefusedTracksAndFailures)
         EXPECT_EQ(!p.pos.empty(), c0.pos) << c0.what;
         EXPECT_EQ(!p.roll.empty(), c0.roll) << c0.what;
         EXPECT_EQ(!p.target.empty(), c0.target) << c0.what;
-        EXPECT_EQ(p.p.start_frame, -7) << c0.what;  // the frames are written only on success
+        EXPECT_EQ(p.start, -7) << c0.what;  // the frames are written only on success
     }
     // without a keyframer, or its header, the record stays as it was
     for (const ld_bytes& image : {ld_main(ld_editor(tri_mesh("Box"))), camera_image(keyframer(good_cam, good_target, false))}) {
         const Path p = keys(image);
         EXPECT_EQ(p.result, 1);
-        EXPECT_EQ(p.p.pos_count, -7);
-        EXPECT_EQ(p.p.pos_keys, nullptr);
+        EXPECT_EQ(p.pos_count, -7);
+        EXPECT_TRUE(p.pos.empty());
     }
     kf_camera_path p{};
     EXPECT_EQ(ld_3ds_keys_mem_n(nullptr, 10, "", &p), 1);

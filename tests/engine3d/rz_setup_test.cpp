@@ -215,4 +215,11 @@ TEST(RasteriserPoly, BoundsClipAndReject)
     EXPECT_EQ(t.rows_drawn(10), 0);
     EXPECT_EQ(t.rows_drawn(11), 11);
     EXPECT_EQ(t.rows_drawn(20), 11);
+
+    // On a screen one pixel wide a polygon over both sides is clipped to its column, not refused.
+    poly_target narrow(1, 8);
+    rz_vertex wide[3] = {vxy(-5, 0), vxy(5, 0), vxy(0, 6)};
+    wide[0].shade = 9;
+    rz_draw_poly(3, wide);
+    EXPECT_GT(narrow.total(), 0);
 }

@@ -90,12 +90,4 @@ struct ld_test_scene {
         sc_release(&s);
     }
     std::vector<ld_obj_values> values() { return ld_scene_values(&s); }
-    std::vector<sc_object*> objects()
-    {
-        std::vector<sc_object*> out;
-        sc_rewind(&s);
-        while (sc_object* o = sc_next(&s))
-            out.push_back(o);
-        return out;
-    }
 };

@@ -245,7 +245,7 @@ TEST(LdLib3ds, CameraPathWrittenByLib3ds)
         lib3ds_file_insert_camera(f, c);
     }
 
-    const std::string path = testing::TempDir() + "/ld_lib3ds_camera.3ds";
+    const std::string path = testing::TempDir() + "/ld_lib3ds_camera_" + std::to_string(getpid()) + ".3ds";
     ASSERT_TRUE(lib3ds_file_save(f, path.c_str()));
     lib3ds_file_free(f);
 

@@ -4,17 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-
 double m3_view[9];
-
-int32_t m3_trunc(double v)
-{
-    if (!(v > -2147483649.0))  // NaN too
-        return INT32_MIN;
-    if (v >= 2147483648.0)
-        return INT32_MAX;
-    return static_cast<int32_t>(v);
-}
 
 void m3_normalize(double v[3])
 {

@@ -3,6 +3,8 @@
 // from floating point to integer truncates toward zero.
 #include <cstdint>
 
+#include "picture/pix.h"
+
 extern double m3_view[9];
 // The one rotation matrix, row-major M0..M8; a point is a column vector. Every setter overwrites
 // it and every user sets it right before applying it.
@@ -14,9 +16,8 @@ constexpr int32_t m3_near_mark = 0x2000000;
 // Camera z written by m3_project_points over points at distance 10 or less; the face list
 // refuses every face that uses such a point.
 
-int32_t m3_trunc(double v);
-// Truncation toward zero into 32 bits; values beyond the range saturate and NaN gives
-// INT32_MIN, so that no conversion is undefined whatever the input.
+inline int32_t m3_trunc(double v) { return pix_trunc(v); }
+// The view maths' conversion into 32 bits: pix_trunc (toward zero, saturating, NaN gives 0).
 
 void m3_matrix_euler(int32_t ax, int32_t ay, int32_t az);
 // m3_view from three angles (not reduced; any 32-bit value is valid).

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine3d/rz.h"
+#include "picture/pix.h"
 
 #include <cstdint>
 
@@ -30,15 +31,9 @@ static inline int32_t rz_shl(int32_t a, int s) { return static_cast<int32_t>(sta
 // 32-bit division truncating toward zero; the one overflowing case (-2^31 / -1) wraps.
 static inline int32_t rz_div(int32_t a, int32_t b) { return rz_wrap(static_cast<int64_t>(a) / b); }
 
-// Double to integer, truncating toward zero; values beyond the 32-bit range saturate and a NaN
-// gives 0 (only degenerate perspective spans get there).
-static inline int32_t rz_trunc(double d)
-{
-    if (d >= 2147483647.0) return INT32_MAX;
-    if (d <= -2147483648.0) return INT32_MIN;
-    if (d != d) return 0;
-    return static_cast<int32_t>(d);
-}
+// Double to integer for the perspective scanner and spans: pix_trunc (toward zero, saturating,
+// NaN gives 0; only degenerate perspective spans get beyond the range).
+static inline int32_t rz_trunc(double d) { return pix_trunc(d); }
 
 // Integer part of a 16.16 screen x as a signed 16-bit number.
 static inline int32_t rz_xint(int32_t x16) { return static_cast<int16_t>(static_cast<uint32_t>(x16) >> 16); }

@@ -1,10 +1,11 @@
 // Rasteriser state, set-up operations and the polygon entry.
 #include "engine3d/rz.h"
 #include "engine3d/rz_fill.h"
+#include "picture/pix.h"
 
 #include <cstdlib>
 
-int32_t rz_width = 320;
+int32_t rz_width = pix_frame_w;
 int32_t rz_height = 200;
 int32_t rz_bits = 8;
 void* rz_target = nullptr;

@@ -7,6 +7,7 @@
 
 #include "engine3d/eng_render.h"
 #include "engine3d/m3_view.h"
+#include "picture/pix.h"
 
 int32_t sc_live_scenes = 0;
 
@@ -175,23 +176,30 @@ sc_object* obj_alloc(int32_t vertex_count, int32_t face_count, int has_uv)
     return o;
 }
 
-// Largest squared vertex length; 64-bit so that coordinates up to 2^31 cannot wrap.
+// Largest squared vertex length, unsigned 64-bit: three squares of at most 2^62 each stay below
+// 2^64, so no coordinate of 32 bits can wrap it; radius = its exact integer square root plus 1,
+// saturated at INT32_MAX.
 static int32_t bounding_radius(const sc_object* o)
 {
-    int64_t best = 0;
+    uint64_t best = 0;
     for (int32_t i = 0; i < o->vertex_count; i++) {
-        const int64_t x = o->vertices[3 * i], y = o->vertices[3 * i + 1], z = o->vertices[3 * i + 2];
-        const int64_t d = x * x + y * y + z * z;
+        uint64_t d = 0;
+        for (int k = 0; k < 3; k++) {
+            const int64_t c = o->vertices[3 * i + k];
+            const uint64_t a = static_cast<uint64_t>(c < 0 ? -c : c);
+            d += a * a;
+        }
         if (d > best)
             best = d;
     }
-    int64_t r = static_cast<int64_t>(std::sqrt(static_cast<double>(best)));
-    // sqrt of a double may land one off for values beyond 2^52: settle to the exact floor.
+    // The double's root is within one of the exact one (best < 3 x 2^62, root < 2^32): settle
+    // it; (r + 1)^2 stays below 2^64 for every such r.
+    uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(best)));
     while (r > 0 && r * r > best)
         r--;
     while ((r + 1) * (r + 1) <= best)
         r++;
-    return static_cast<int32_t>(r < INT32_MAX ? r + 1 : INT32_MAX);
+    return r < INT32_MAX ? static_cast<int32_t>(r + 1) : INT32_MAX;
 }
 
 int obj_finish(sc_object* o)
@@ -383,6 +391,6 @@ void obj_centre(sc_object* o)
         o->vertices[3 * i] = static_cast<int32_t>(static_cast<uint32_t>(o->vertices[3 * i]) - static_cast<uint32_t>(dx));
         o->vertices[3 * i + 1] = static_cast<int32_t>(static_cast<uint32_t>(o->vertices[3 * i + 1]) - static_cast<uint32_t>(dy));
     }
-    o->pos_x = m3_trunc(o->pos_x + mx);
-    o->pos_y = m3_trunc(o->pos_y + my);
+    o->pos_x = pix_trunc(o->pos_x + mx);
+    o->pos_y = pix_trunc(o->pos_y + my);
 }

@@ -39,7 +39,8 @@ int ld_3ds_meshes_mem_n(const uint8_t* image, uint32_t size, sc_scene* scene);
 // taken (more than 10922 vertices or 8191 faces, a face index outside the vertex list, a list
 // or value that does not fit its chunk or a 32-bit integer, no memory, sc_add_object failing).
 // Objects appended before a failure stay in the scene. Objects without a mesh, and meshes
-// without a vertex or face list, are skipped.
+// without a vertex or face list, are skipped. An image cut short (its chunks claiming more
+// bytes than size) keeps the objects that lie whole before the cut: the walk ends there.
 int ld_3ds_meshes_mem(const uint8_t* image, sc_scene* scene);
 // ld_3ds_meshes_mem_n with the size taken from the main chunk's own length: only for images
 // whose first 6 bytes can be read and whose main chunk length is no more than their size.
@@ -65,54 +66,17 @@ int32_t* ld_3ds_track_mem(const uint8_t* image, int32_t* count, int which, int32
 
 uint32_t ld_chunk_find_mem(const uint8_t* image, uint16_t id, int32_t budget);
 // Walks sibling chunks from ld_read_pos, taking each one's length from budget, until one has the
-// wanted id: returns its length with ld_read_pos just behind its header. 0 when the budget runs
-// out, or a header lies past the image's end, or a chunk has a length below 6 or reaches past
-// the image's end; ld_read_pos then stays at the last header reached.
+// wanted id: returns its length with ld_read_pos just behind its header (the chunk may reach
+// past the image's end: what is read of it stays inside the image). 0 when the budget runs out
+// (ld_read_pos at the header after the last one read), a header does not fit the image or has a
+// length below 6 (ld_read_pos at that header), or a chunk stepped over reaches past the image's
+// end (ld_read_pos at the end: the search stops there).
 
 uint32_t ld_chunk_main_mem(const uint8_t* image);
 // The main chunk (0x4D4D) at ld_read_pos: its length, with ld_read_pos behind the header; 0 when
-// the chunk there is another one, or it does not fit the image.
+// the chunk there is another one or its header does not fit the image or has a length below 6.
+// A length beyond the image is taken: the walks stop at the image's end.
 
 void ld_name_mem(const uint8_t* image, char* name);
 // Consumes a NUL-terminated name at ld_read_pos (up to the image's end at most) and stores its
 // first 9 bytes in name[0..8]; a shorter read fills the rest with NULs.
-
-// Rules shared with the disk readers (ld_3ds_file.h), so both read the same bytes alike.
-
-struct ld_list {
-    uint32_t data;  // first entry, behind the u16 count
-    uint32_t end;   // end of the list's chunk
-    int32_t count;  // the u16 count as a signed 16-bit value
-};
-// One list of a mesh (vertices, faces or mapping coordinates), as byte offsets into an image.
-
-extern const uint16_t ld_track_node[2];
-// Node id of a track selector `which`: ld_track_node[which / 2] (camera, target).
-extern const uint16_t ld_track_id[2];
-// Track id of `which`: ld_track_id[which % 2] (position, roll).
-
-bool ld_to_int(double v, int32_t* out);
-// v truncated toward zero into *out; false (nothing stored) when it does not fit 32 bits or is
-// not a number.
-bool ld_position_to_int(float f, int32_t* out);
-// A vertex or key coordinate: trunc(f x 10), as ld_to_int.
-bool ld_roll_to_int(float r, int32_t* out);
-// An angle in radians into 1024ths of a turn: trunc(r x 512 x 1/pi), multiplied in that order.
-int32_t ld_budget(int64_t b);
-// b clamped into a signed 32-bit search budget.
-
-int ld_mesh_lists_check(const ld_list* v, const ld_list* f, const ld_list* uv);
-// 0 when the counts are within the reader's limits and each chunk holds its entries (uv, when
-// not null, one pair per vertex); 1 otherwise. Reads no image bytes.
-int ld_mesh_values_check(const uint8_t* image, const ld_list* v, const ld_list* f, const ld_list* uv);
-// 0 when every coordinate scales into 32 bits and every face index names a vertex of the list;
-// 1 otherwise. The lists must have passed ld_mesh_lists_check.
-int ld_mesh_add(const uint8_t* image, sc_scene* scene, const char* name, const ld_list* v,
-                const ld_list* f, const ld_list* uv);
-// Makes the object of checked lists (uv null: no mapping), appends it to scene, fills,
-// finishes and names it (name: the 9 stored bytes). 0, or 1 when memory is short or
-// sc_add_object fails (the object is then freed; an obj_finish failure leaves it appended).
-
-int32_t* ld_track_keys(const uint8_t* image, uint32_t end, int which, int32_t* count);
-// Reads the track whose data begins at ld_read_pos and whose chunk ends at `end`: its header,
-// then its keys, as ld_3ds_track_mem does once the track is found. count is set to 0 first.

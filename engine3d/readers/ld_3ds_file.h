@@ -2,9 +2,10 @@
 // 3DS files on disk: meshes, a camera object and the keyframer's camera path, read from the file
 // with the chunk walks, budgets, conversions and limits of the in-memory reader (ld_3ds.h), so
 // both give the same result for the same bytes. The file's position takes the place of the read
-// position; no read goes past the file's end (a header or chunk that would is not found). The
-// path-taking readers open the file ("rb") and close it on every return. No operation prints;
-// none is reentrant.
+// position; no read goes past the file's end: a search or a name that runs into it stops there
+// (the chunk not found, the name ended), so a file cut short keeps the objects that lie whole
+// before the cut. The path-taking readers open the file ("rb") and close it on every return. No
+// operation prints; none is reentrant.
 #include <cstdint>
 #include <cstdio>
 
@@ -38,8 +39,8 @@ int32_t* ld_3ds_track_file(FILE* f, int32_t* count, int which, int32_t budget);
 uint32_t ld_chunk_find_file(FILE* f, uint16_t id, int32_t budget);
 // As ld_chunk_find_mem from the file's position: the found chunk's length with the file just
 // behind its header; 0 when the budget runs out (the file at the header after the last one
-// read), or a header or chunk would reach past the file's end or is shorter than 6 bytes (the
-// file at that header).
+// read), a header would reach past the file's end or is shorter than 6 bytes (the file at that
+// header), or a chunk stepped over reaches past the end (the file at its end); 0 for a null f.
 
 uint32_t ld_chunk_main_file(FILE* f);
 // As ld_chunk_main_mem at the file's position: the main chunk's length with the file behind its

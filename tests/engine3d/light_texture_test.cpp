@@ -1,6 +1,8 @@
 // Lighting shades and ranges, texture areas and the fixed-point tables.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -99,6 +101,33 @@ TEST(TextureArea, AlignedWithSpareRowsAndFreedWhole)
     tex_free(nullptr);
     EXPECT_EQ(tex_alloc(0), nullptr);
     EXPECT_EQ(tex_alloc(64), nullptr);
+}
+
+TEST(TextureArea, PlanarPictureStretchedIntoTexelsWithoutLeaks)
+{
+    // ILBM, 16 x 2, one plane, ByteRun1 rows of two literal bytes; palette 0 black, 1 (9, 8, 7)
+    const uint8_t ilbm[] = {'F', 'O', 'R', 'M', 0, 0, 0, 60, 'I', 'L', 'B', 'M',
+                            'B', 'M', 'H', 'D', 0, 0, 0, 20, 0, 16, 0, 2, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 0, 16, 0, 2,
+                            'C', 'M', 'A', 'P', 0, 0, 0, 6, 0, 0, 0, 9, 8, 7,
+                            'B', 'O', 'D', 'Y', 0, 0, 0, 6, 1, 0xF0, 0x0F, 1, 0x00, 0xFF};
+    uint8_t palette[768] = {};
+    tex_buffer t = tex_from_picture_n(ilbm, sizeof ilbm, palette);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(palette[3], 9);
+    // texel (x, y) is pixel (x x 16 >> 8, y x 2 >> 8); the spare rows are clear
+    const struct { int x, y, texel; } probes[] = {{0, 0, 1}, {63, 0, 1}, {64, 0, 0}, {255, 127, 1},
+                                                   {0, 128, 0}, {127, 255, 0}, {128, 255, 1}, {0, 256, 0}};
+    for (const auto& p : probes)
+        EXPECT_EQ(t[p.y * 256 + p.x], p.texel) << p.x << "," << p.y;
+    tex_free(t);
+    EXPECT_EQ(tex_from_picture_n(ilbm, sizeof ilbm - 1, palette), nullptr);  // the body ends early
+    // every buffer of the conversion goes back: the heap stays where it was
+    for (int i = 0; i < 50; i++)
+        tex_free(tex_from_picture_n(ilbm, sizeof ilbm, palette));
+    const size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 2000; i++)
+        tex_free(tex_from_picture_n(ilbm, sizeof ilbm, palette));
+    EXPECT_LT(mallinfo2().uordblks, before + 16384);
 }
 
 TEST(FixedPointTables, SquareRootPowerAndCosine)

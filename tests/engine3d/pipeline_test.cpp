@@ -71,6 +71,9 @@ const int32_t cw[3][2] = {{100, 50}, {200, 150}, {100, 150}};
 const int32_t ccw[3][2] = {{100, 50}, {100, 150}, {200, 150}};
 const int32_t far_z[3] = {-1000, -1000, -1000};
 
+// The face list's sort mode as the program starts, before anything resets it.
+const int32_t initial_sort_mode = fl_sort_mode;
+
 }  // namespace
 
 TEST_F(Stage, EmptySceneDrawsNothing)
@@ -139,7 +142,21 @@ TEST_F(Stage, FaceListTakesFacesInFrontOnly)
         }
         obj_free(o);
     }
+    // the list starts with frame keys, (-zs) >> 2; a lone object drawn by fl_draw_object gets
+    // object-relative keys, (3 x (radius - depth) - zs) >> 5, and leaves that mode on
+    sc_object* o = hand_triangle(cw, far_z, 4);
+    fl_count = 0;
+    fl_sort_mode = initial_sort_mode;
+    fl_add_object(o);
+    EXPECT_EQ(fl_keys[0], 750u);
+    fl_draw_object(o);
+    EXPECT_EQ(fl_sort_mode, 1);
+    EXPECT_EQ(fl_keys[0], (30u + 3000u) >> 5);
+    fl_add_object(o);
+    EXPECT_EQ(fl_keys[1], 94u);
+    obj_free(o);
     fl_reset();
+    EXPECT_EQ(fl_sort_mode, 0);
 }
 
 TEST_F(Stage, FaceListRefusesWhatItCannotDrawSafely)
@@ -231,6 +248,9 @@ TEST(RadixSort, EqualsAStableSortOnTheLowBits)
             k = rng() & (n > 100 ? 0xffffffffu : 0x03000003u);  // small sets: many ties
         std::vector<uint32_t> work(4 * static_cast<size_t>(n) + 4);
         const uint32_t masks[5] = {0, 0xff, 0xffff, 0xffffff, 0xffffffff};
+        // refused pass counts first: what they counted must not reach the next sort
+        EXPECT_EQ(rs_sort_pairs(n, keys.data(), work.data(), 0), nullptr);
+        EXPECT_EQ(rs_sort_pairs(n, keys.data(), work.data(), 5), nullptr);
         for (int passes = 1; passes <= 4; passes++) {
             const uint32_t* got = rs_sort_pairs(n, keys.data(), work.data(), passes);
             ASSERT_NE(got, nullptr);
@@ -238,8 +258,6 @@ TEST(RadixSort, EqualsAStableSortOnTheLowBits)
             const std::vector<uint32_t> want = stable_pairs(keys, masks[passes]);
             EXPECT_TRUE(std::equal(want.begin(), want.end(), got)) << "n " << n << " passes " << passes;
         }
-        EXPECT_EQ(rs_sort_pairs(n, keys.data(), work.data(), 0), nullptr);
-        EXPECT_EQ(rs_sort_pairs(n, keys.data(), work.data(), 5), nullptr);
         std::vector<uint32_t> dst(2 * static_cast<size_t>(n) + 2);
         rs_sort10(n, keys.data(), dst.data());
         const std::vector<uint32_t> want10 = stable_pairs(keys, 1023);

@@ -121,6 +121,20 @@ TEST(RasteriserEdges, PerspectiveScanKeepsDistanceAndTrueCoordinates)
         EXPECT_EQ(rz_edge_right[1][y], u[y]) << y;
     }
 
+    // Clipped at the bottom of a 3-row screen: the rows kept carry the same values, the walk
+    // starting where the edge crosses the last row.
+    ASSERT_EQ(rz_set_screen(320, 3, 8), 0);
+    rz_set_mode(68);
+    fill_tables();
+    rz_edge_persp(a, b);
+    for (int y = 0; y <= 2; y++) {
+        EXPECT_EQ(rz_edge_right[3][y], dist[y]) << y;
+        EXPECT_NEAR(rz_edge_right[1][y], u[y], 1) << y;
+    }
+    EXPECT_EQ(rz_edge_right[3][3], sentinel);
+    ASSERT_EQ(rz_set_screen(320, 240, 8), 0);
+    rz_set_mode(68);
+
     // A corner at distance 0 (or behind): the edge is not scanned, and its rows carry
     // distance 0 so that no filler draws them from older table contents.
     fill_tables();
@@ -201,4 +215,11 @@ TEST(RasteriserPoly, BoundsClipAndReject)
     EXPECT_EQ(t.rows_drawn(10), 0);
     EXPECT_EQ(t.rows_drawn(11), 11);
     EXPECT_EQ(t.rows_drawn(20), 11);
+
+    // On a screen one pixel wide a polygon over both sides is clipped to its column, not refused.
+    poly_target narrow(1, 8);
+    rz_vertex wide[3] = {vxy(-5, 0), vxy(5, 0), vxy(0, 6)};
+    wide[0].shade = 9;
+    rz_draw_poly(3, wide);
+    EXPECT_GT(narrow.total(), 0);
 }

@@ -5,6 +5,7 @@
 #include <malloc.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -52,6 +53,8 @@ TEST(SceneList, NextWalksTheListAndStartsAgain)
     EXPECT_EQ(s.count, 0);
     EXPECT_EQ(sc_next(&s), nullptr);
     sc_release(&s);
+    EXPECT_EQ(sc_next(&s), nullptr);  // released: no list to walk
+    EXPECT_EQ(sc_next(nullptr), nullptr);
 }
 
 // A mesh and ten instances of it (half of them instances of instances) in one scene.
@@ -140,6 +143,27 @@ TEST(ObjectLife, FinishReversesWindingAndMeasuresRadius)
     EXPECT_EQ(o->radius, 6);  // 1 + sqrt(25)
     obj_free(o);
 
+    // 1 + the exact integer root of the largest squared length, for any 32-bit coordinates,
+    // saturating at INT32_MAX; these once wrapped and stalled the root's loop for seconds
+    const struct {
+        int32_t x, y, z, radius;
+    } radii[] = {
+        {0, 0, 0, 1},
+        {-46341, 0, 0, 46342},                      // x*x just above 2^31
+        {2100000000, 0, 0, 2100000001},
+        {1518500249, 1518500248, 0, 2147483646},    // sum just below 2^62
+        {2100000000, 2100000000, 2100000000, INT32_MAX},  // a 3DS vertex near 2.1e8, x 10
+        {INT32_MIN, INT32_MAX, 0, INT32_MAX},       // sum 2^63 - 2^32 + 1
+        {INT32_MIN, INT32_MIN, INT32_MIN, INT32_MAX},  // 3 x 2^62
+    };
+    for (const auto& r : radii) {
+        sc_object* one = obj_alloc(1, 0, 0);
+        one->vertices[0] = r.x, one->vertices[1] = r.y, one->vertices[2] = r.z;
+        ASSERT_EQ(obj_finish(one), 0);
+        EXPECT_EQ(one->radius, r.radius) << r.x << " " << r.y << " " << r.z;
+        obj_free(one);
+    }
+
     // 30000 faces are allowed, one more is not; negative counts are refused.
     sc_object* big = obj_alloc(3, 30000, 1);
     EXPECT_NE(big, nullptr);
@@ -160,6 +184,24 @@ static sc_object* make_fan(const std::vector<std::array<int32_t, 4>>& faces, int
     for (size_t i = 0; i < faces.size(); i++)
         std::memcpy(o->faces + 4 * i, faces[i].data(), 4 * sizeof(int32_t));
     return o;
+}
+
+TEST(ObjectLife, NormalsWithoutRotatedNormalsGetThemBack)
+{
+    sc_object* o = make_triangle();
+    ASSERT_EQ(obj_finish(o), 0);
+    // rotated normals already there are kept, not made again
+    const int32_t* rot = o->rot_normals;
+    ASSERT_EQ(obj_make_normals(o), 0);
+    EXPECT_EQ(o->rot_normals, rot);
+    // an object with normals but no rotated normals gets them
+    std::free(o->rot_normals);
+    o->rot_normals = nullptr;
+    ASSERT_EQ(obj_make_normals(o), 0);
+    ASSERT_NE(o->rot_normals, nullptr);
+    ASSERT_NE(o->normals, nullptr);
+    EXPECT_EQ(o->normals[2], -30976);
+    obj_free(o);
 }
 
 TEST(ObjectLife, VertexNormalsAverageTheFirstFifteenFaces)

@@ -46,9 +46,6 @@ TEST(ViewMaths, MatricesAtChosenAngles)
     m3_mat_mul(a, b, b);  // out may be an input
     EXPECT_EQ(b[0], 30.0);
     EXPECT_EQ(b[8], 90.0);
-    EXPECT_EQ(m3_trunc(-2.9), -2);
-    EXPECT_EQ(m3_trunc(1e12), INT32_MAX);
-    EXPECT_EQ(m3_trunc(NAN), INT32_MIN);
 }
 
 TEST(ViewMaths, ProjectionMarksNearPoints)
@@ -123,4 +120,23 @@ TEST(ViewMaths, CameraFormsAndObjectTransform)
     EXPECT_EQ(std::abs(cam[2] + 1000), 50);
     EXPECT_EQ(scr[0], 40960);
     EXPECT_EQ(scr[1], 30720);
+}
+
+TEST(ViewMaths, NormalsRotateOnlyForModesThatReadThem)
+{
+    // flat, gouraud, environment map and bump read rotated normals; texture alone does not
+    for (uint32_t mode : {1u, 2u, 4u, 8u, 16u, 0u}) {
+        sc_object* o = obj_alloc(3, 1, 0);
+        const int32_t v[9] = {0, 0, 0, 100, 0, 0, 0, 100, 0}, f[4] = {0, 1, 2, -1};
+        std::memcpy(o->vertices, v, sizeof v);
+        std::memcpy(o->faces, f, sizeof f);
+        ASSERT_EQ(obj_finish(o), 0);
+        o->mode = mode;
+        o->angle_y = 256;  // a quarter turn about y takes the normal (0, 0, -n) onto the x axis
+        std::memset(o->rot_normals, 0, 9 * sizeof(int32_t));
+        obj_rotate(o);
+        const bool rotated = o->rot_normals[0] != 0;
+        EXPECT_EQ(rotated, (mode & 27) != 0) << mode;
+        obj_free(o);
+    }
 }

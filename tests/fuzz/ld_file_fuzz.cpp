@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static int fd = memfd_create("ld_file_fuzz", 0);
     static const std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (fd < 0 || size > 1 << 20)
+    if (fd < 0 || size > 1 << 16)
         return 0;
     const int free_fd = lowest_free_fd();
     if (ftruncate(fd, 0) || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))

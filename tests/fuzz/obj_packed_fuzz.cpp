@@ -28,7 +28,8 @@ const uint32_t modes32[] = {4, 8, 68, 72, 4 | 128, 8 | 128, 6};
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // 36 bytes of set-up: flags, mode, object angles and position, camera and target.
-    if (size < 40)
+    // at most 4 KiB: some 670 faces, each drawn twice into 64 x 48 targets
+    if (size < 40 || size > 4096)
         return 0;
     const uint8_t flags = data[0];
     const bool wide = flags & 1, zbuf = flags & 2, has_uv = flags & 4;

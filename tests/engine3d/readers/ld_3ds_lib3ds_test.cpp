@@ -1,8 +1,10 @@
-// The reader against lib3ds on real 3DS files written by others (Debian's assimp-testmodels) and
-// on a camera path written by lib3ds itself: same objects, names (first 9 bytes), vertex and
-// face counts, coordinates, and the same keys; the camera evaluation hits the keys exactly.
+// The readers against lib3ds on real 3DS files written by others (Debian's assimp-testmodels) and
+// on a file written by lib3ds itself: same objects, names (first 9 bytes), vertex and face
+// counts, coordinates, the same keys (the camera evaluation hits them exactly) and the same
+// camera objects; the file reader gives what the in-memory reader gives.
 #include <gtest/gtest.h>
 
+#include <lib3ds/camera.h>
 #include <lib3ds/file.h>
 #include <lib3ds/mesh.h>
 #include <lib3ds/node.h>
@@ -16,6 +18,7 @@
 
 #include "engine3d/kf.h"
 #include "engine3d/readers/ld_3ds.h"
+#include "engine3d/readers/ld_3ds_file.h"
 #include "engine3d/sc_scene.h"
 #include "tests/engine3d/readers/ld_file_util.h"
 #include "tests/engine3d/readers/ld_models.h"
@@ -53,6 +56,39 @@ void compare_meshes(const std::string& file, const std::vector<uint8_t>& image, 
     }
     EXPECT_EQ(sc_next(&sc.s), nullptr) << file << ": more objects than lib3ds has";
     EXPECT_EQ(sc.s.count, objects);
+    ld_test_scene from_file;
+    EXPECT_EQ(ld_3ds_meshes_file(file.c_str(), &from_file.s), 0);
+    EXPECT_TRUE(from_file.values() == sc.values()) << file;
+}
+
+// Every camera object, by number, against lib3ds's camera of that name. lib3ds keeps the bank
+// value as stored; the reader takes it in radians (x 512 / pi) like the roll keys.
+int compare_cameras(const std::string& file, Lib3dsFile* f)
+{
+    int lib_cameras = 0;
+    for (Lib3dsCamera* c = f->cameras; c; c = c->next)
+        lib_cameras++;
+    int n = 1;
+    for (;; n++) {
+        sc_scene s{};
+        if (ld_3ds_camera_file(file.c_str(), n, &s))
+            break;
+        Lib3dsCamera* c = f->cameras;
+        while (c && std::string(c->name).substr(0, 9) != s.name)
+            c = c->next;
+        EXPECT_NE(c, nullptr) << file << " camera " << n << " " << s.name;
+        if (c) {
+            EXPECT_EQ((std::vector<int32_t>{s.cam_x, s.cam_y, s.cam_z, s.target_x, s.target_y, s.target_z, s.roll}),
+                      (std::vector<int32_t>{ld_scaled(c->position[0], 10), ld_scaled(c->position[1], 10),
+                                            ld_scaled(c->position[2], 10), ld_scaled(c->target[0], 10),
+                                            ld_scaled(c->target[1], 10), ld_scaled(c->target[2], 10),
+                                            ld_scaled(c->roll, ld_roll_scale)}))
+                << file << " " << s.name;
+        }
+        sc_release(&s);
+    }
+    EXPECT_EQ(n - 1, lib_cameras) << file;
+    return lib_cameras;
 }
 
 Lib3dsNode* first_node(Lib3dsFile* f, Lib3dsNodeTypes type)
@@ -126,13 +162,14 @@ TEST(LdLib3ds, RealFilesGiveLib3dsMeshesAndCameraPaths)
     const std::string dir = ld_models_dir(&why);
     if (dir.empty())
         GTEST_SKIP() << why;
-    int files = 0, paths = 0;
+    int files = 0, paths = 0, cameras = 0;
     for (const std::string& file : ld_model_files(dir)) {
         SCOPED_TRACE(file);
         Lib3dsFile* f = lib3ds_file_load(file.c_str());
         ASSERT_NE(f, nullptr);
         const std::vector<uint8_t> image = ld_slurp(file);
         compare_meshes(file, image, f);
+        cameras += compare_cameras(file, f);
         if (first_node(f, LIB3DS_CAMERA_NODE)) {
             compare_path(file, image, f);
             paths++;
@@ -146,6 +183,7 @@ TEST(LdLib3ds, RealFilesGiveLib3dsMeshesAndCameraPaths)
     }
     EXPECT_GE(files, 9);
     EXPECT_GE(paths, 3);  // the roll and target camera animations
+    EXPECT_GE(cameras, 3);  // and their camera objects
 }
 
 TEST(LdLib3ds, CameraPathWrittenByLib3ds)
@@ -196,8 +234,18 @@ TEST(LdLib3ds, CameraPathWrittenByLib3ds)
         lib3ds_lin3_track_insert(&target->data.target.pos_track, k);
     }
     lib3ds_file_insert_node(f, target);
+    const char* names[3] = {"Alpha", "BetaCameraLong", "Gamma"};
+    for (int i = 0; i < 3; i++) {
+        Lib3dsCamera* c = lib3ds_camera_new(names[i]);
+        const float pos[3] = {1.25f * i, -3.5f, 100.0f + i}, at[3] = {0, 0.19f * i, -0.15f};
+        memcpy(c->position, pos, sizeof pos);
+        memcpy(c->target, at, sizeof at);
+        c->roll = 0.75f * i - 0.5f;
+        c->fov = 45;
+        lib3ds_file_insert_camera(f, c);
+    }
 
-    const std::string path = testing::TempDir() + "/ld_lib3ds_camera.3ds";
+    const std::string path = testing::TempDir() + "/ld_lib3ds_camera_" + std::to_string(getpid()) + ".3ds";
     ASSERT_TRUE(lib3ds_file_save(f, path.c_str()));
     lib3ds_file_free(f);
 
@@ -207,6 +255,7 @@ TEST(LdLib3ds, CameraPathWrittenByLib3ds)
     const std::vector<uint8_t> image = ld_slurp(path);
     compare_meshes(path, image, g);
     compare_path(path, image, g);
+    EXPECT_EQ(compare_cameras(path, g), 3);
     lib3ds_file_free(g);
     fs::remove(path);
 }

@@ -3,7 +3,10 @@
 // scene's objects as plain values to compare two readers by.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,10 +15,20 @@
 
 #include "engine3d/sc_scene.h"
 
-// Writes bytes to a file named `name` in the test's temporary folder; returns its path.
+// Writes bytes to a file named `name` in the test's temporary folder; returns its path. The
+// files go when the test program ends.
 inline std::string ld_write_temp(const std::string& name, const std::vector<uint8_t>& bytes)
 {
-    const std::string path = testing::TempDir() + "/ld_file_" + name;
+    static std::vector<std::string>* written = [] {
+        static std::vector<std::string> paths;
+        atexit([] {
+            for (const std::string& p : paths)
+                remove(p.c_str());
+        });
+        return &paths;
+    }();
+    const std::string path = testing::TempDir() + "/ld_file_" + std::to_string(getpid()) + "_" + name;
+    written->push_back(path);
     FILE* f = fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr) << path;
     if (f) {
@@ -77,12 +90,4 @@ struct ld_test_scene {
         sc_release(&s);
     }
     std::vector<ld_obj_values> values() { return ld_scene_values(&s); }
-    std::vector<sc_object*> objects()
-    {
-        std::vector<sc_object*> out;
-        sc_rewind(&s);
-        while (sc_object* o = sc_next(&s))
-            out.push_back(o);
-        return out;
-    }
 };

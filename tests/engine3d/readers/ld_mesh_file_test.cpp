@@ -183,6 +183,10 @@ TEST(LdMulti, ObjectsFacesMappingAndNames)
     EXPECT_EQ(a.uv, (std::vector<int32_t>{0, 2560, 256, 5120, 512, 7680, 768, 10240, 1024, 12800, -1280, 65280}));
     EXPECT_FALSE(m.objects[1].has_uv);
     EXPECT_EQ(m.objects[1].faces, (std::vector<int32_t>{2, 1, 0, -1}));
+    // 32 bytes, one vertex at the 32-bit corners: its radius saturates (it once took seconds)
+    const Multi far = read_multi("far", multi_file({{0, "Far", 1, {INT32_MIN, INT32_MAX, 0}, {}, {}, {}}}));
+    ASSERT_EQ(far.objects.size(), 1u);
+    EXPECT_EQ(far.objects[0].radius, INT32_MAX);
 }
 
 TEST(LdMulti, FailuresKeepTheObjectsBefore)
@@ -298,7 +302,8 @@ TEST(LdFileDescriptors, EveryReaderClosesItsFileOnEveryPath)
         ld_write_temp("fd_3ds_cut", ld_bytes(tds.begin(), tds.begin() + 20)),
         ld_write_temp("fd_multi", multi_file({quad_and_tri})), ld_write_temp("fd_pic", pbm_picture(8, 8, pattern)),
         ld_write_temp("fd_empty", {}), ld_write_temp("fd_text", ld_text("garbage garbage garbage")),
-        testing::TempDir(), testing::TempDir() + "/ld_file_missing", testing::TempDir() + "/ld_file_fifo"};
+        testing::TempDir(), testing::TempDir() + "/ld_file_missing",
+        testing::TempDir() + "/ld_file_fifo_" + std::to_string(getpid())};
     // a pipe without a writer: refused at once, never waited on
     unlink(paths.back().c_str());
     ASSERT_EQ(mkfifo(paths.back().c_str(), 0600), 0);

@@ -73,8 +73,9 @@ TEST_P(Effects, InitRenderFree)
         const uint32_t* f = e.render(t);
         ASSERT_NE(f, nullptr) << t;
         EXPECT_GE(lit(f), e.min_lit) << "t " << t;
-        if (e.top_bytes_zero)
+        if (e.top_bytes_zero) {
             for (int i = 0; i < N; i++) ASSERT_EQ(f[i] >> 24, 0u) << "t " << t << " pixel " << i;
+        }
         std::vector<uint32_t> now(f, f + N);
         EXPECT_NE(now, last) << "t " << t << " shows the frame before";
         last = now;

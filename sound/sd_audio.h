@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <cstdint>
 
 constexpr uint32_t sd_end_marker = 0xFFFF;
@@ -20,6 +22,10 @@ extern pid_t sd_childpid;
 // the audio child's process id; -1 when none was started
 extern uint8_t sd_buffer[sd_buffer_size];
 // parent: the mixed audio of one tick; child: the record just read
+extern volatile sig_atomic_t sd_audio_lost;
+// 1 once the audio child is gone (ended, killed, or never started: no pipe or no fork) while
+// a sound device is in use. The parent's SIGCHLD handler reaps it and plays no more; the timer
+// then plays the replay without sound, as with no device.
 
 int sd_ticklen(int devnum, int bpm);
 // Bytes of one tick's record for the device at the tempo (bpm taken as a signed 16-bit value):
@@ -32,6 +38,8 @@ void sd_fork(int rate);
 // forks the child; then starts the interval timer with tmr_tick.
 void sd_sigchld(int sig);
 // The parent's SIGCHLD handler: pt_play, sync_dispatch, one tick mixed and written as a record.
+// When the SIGCHLD tells of the child's end (or the pipe has no reader) it reaps the child and
+// sets sd_audio_lost instead.
 void sd_stop();
 // The exit path: without a device stops the timer. With one puts back the SIGCHLD action,
 // writes the end marker, stops the timer, calls the device's stop and close, then closes the

@@ -56,6 +56,13 @@ std::vector<int> render_bytes(int n) {
     return r;
 }
 
+// First in this program: no channel has been selected yet.
+TEST(MixOps, BeforeAnySelectionTheyActOnChannelZero) {
+    mix_setvolume(33);
+    mix_setpan(9);
+    EXPECT_EQ((std::vector<int>{mix_regs[0].volume, mix_regs[0].pan, mix_regs[1].volume}), (std::vector<int>{33, 9, 0}));
+}
+
 TEST(MixStep, PeriodGivesTwentyFourBitFraction) {
     struct row { int rate, period; uint32_t step, frac24; };
     const row rows[] = {{32000, 428, 0, 0x424BC6}, {21700, 113, 1, 0x724A70}, {32000, 27, 4, 0x1AEA14}};

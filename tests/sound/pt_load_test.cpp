@@ -1,6 +1,8 @@
 // Module loader: tags, header fields, pattern conversion, sample hand-over, refusals.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tests/sound/pt_record.h"
 
 namespace {
@@ -184,14 +186,26 @@ TEST(PtLoad, UntrustedModulesAreRefusedOrClipped)
     EXPECT_EQ(pt_rec.samples[0].looping, 1);
 }
 
-TEST(PtLoad, PeriodTable)
+// The table against the rule it follows rather than a copy of it: a finetune step is 1/96 of an
+// octave and a note 1/12. Entries 24..59 (the tracker's own three octaves) lie within 0.7 of
+// 856 x 2^-(note/12 + finetune/96), but for the hand-tuned rows 0 and -8 (within 1.5); below
+// them, row 0 is four and two times entries 24..35 and the other rows divide their top period,
+// four times entry 24, by the twelfth root of two per note, rounding down; above them entries
+// 48..59 are halved and quartered, rounding down (finetune -3 has 55 at entry 72); 84 repeats 83.
+TEST(PtLoad, PeriodTableFollowsTheTuningRule)
 {
-    // finetune rows 0, -8 and -1 at the ends and in the middle; the table runs 3628 down to 27
-    const int cases[][3] = {{0, 0, 3424}, {0, 24, 856}, {0, 84, 28}, {8, 0, 3628}, {8, 59, 120},
-                            {15, 1, 3254}, {7, 83, 27}, {13, 84, 29}, {1, 71, 56}};
-    for (auto& c : cases)
-        EXPECT_EQ(pt_period_table[c[0]][c[1]], c[2]) << c[0] << "," << c[1];
-    for (auto& row : pt_period_table)
-        for (int i = 1; i < 85; i++)
-            EXPECT_LE(row[i], row[i - 1]);
+    for (int r = 0; r < 16; r++) {
+        const uint16_t* t = pt_period_table[r];
+        const int ft = r < 8 ? r : r - 16;
+        for (int n = 24; n < 60; n++)
+            EXPECT_NEAR(t[n], 856 * std::exp2(-(n - 24) / 12.0 - ft / 96.0), ft == 0 || ft == -8 ? 1.5 : 0.7)
+                << r << "," << n;
+        EXPECT_EQ(t[0], 4 * t[24]) << r;
+        for (int n = 1; n < 24; n++)
+            EXPECT_EQ(t[n], r == 0 ? (n < 12 ? 4 : 2) * t[24 + n % 12] : int(t[0] * std::exp2(-n / 12.0) + 1e-9))
+                << r << "," << n;
+        for (int n = 60; n < 84; n++)
+            EXPECT_EQ(t[n], r == 13 && n == 72 ? 55 : t[48 + n % 12] / (n < 72 ? 2 : 4)) << r << "," << n;
+        EXPECT_EQ(t[84], t[83]);
+    }
 }

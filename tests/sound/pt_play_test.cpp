@@ -113,6 +113,8 @@ TEST(PtPlayEffects, ArpeggioVibratoTremolo)
         {"vibrato below period 1 sends 1", 6, {{1, 28, 4, 0xCF}},
          {"v40 p112 i1 P28 o0", "P28", "P55", "P49", "P17", "P1"}},
         {"tremolo 782 at volume 32", 4, {{4, 428, 7, 0x82}}, {"v32 p112 i4 P428 o0", "v32", "v37", "v40"}},
+        {"E71 selects the ramp for tremolo", 3, {{4, 428, 14, 0x71}, {0, 0, 7, 0x82}},
+         {"v32 p112 i4 P428 o0", "", "", "", "v40", "v38"}},
     });
 }
 

@@ -11,6 +11,7 @@
 #include "sound/mix.h"
 #include "sound/pt.h"
 #include "sound/sd_device.h"
+#include "sound/sd_internal.h"
 #include "sound/sync.h"
 #include "sound/tmr.h"
 

@@ -36,10 +36,6 @@ void sd_fork(int rate);
 // Main flow, once, after the module is loaded (rate 70): resets tmr_count; with a sound device
 // installs sd_sigchld for SIGCHLD (empty mask, no flags), ignores SIGPIPE, creates the pipe and
 // forks the child; then starts the interval timer with tmr_tick.
-void sd_sigchld(int sig);
-// The parent's SIGCHLD handler: pt_play, sync_dispatch, one tick mixed and written as a record.
-// When the SIGCHLD tells of the child's end (or the pipe has no reader) it reaps the child and
-// sets sd_audio_lost instead.
 void sd_stop();
 // The exit path: without a device stops the timer. With one puts back the SIGCHLD action,
 // writes the end marker, stops the timer, calls the device's stop and close, then closes the

@@ -7,6 +7,7 @@
 #include "sound/pt.h"
 #include "sound/sd_audio.h"
 #include "sound/sd_device.h"
+#include "sound/sd_internal.h"
 #include "sound/sync.h"
 
 volatile sig_atomic_t tmr_count = 0;

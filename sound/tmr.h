@@ -18,10 +18,6 @@ void tmr_start(int rate, void (*callback)());
 // (14285 at 70). A rate below 1, or a timer that cannot be made, arms nothing.
 void tmr_stop();
 // Deletes the timer, then puts back the SIGALRM action saved by tmr_start; nothing when not armed.
-void tmr_sigalrm(int sig, siginfo_t* info, void* context);
-// The SIGALRM handler: calls the callback given to tmr_start once, and once more for each
-// expiration that passed while the signal was pending (the timer's overrun count), at most
-// tmr_catchup_max more.
 void tmr_tick();
 // The callback of the show: counts, and without a sound device or once the audio child is gone
 // (sd_devnum 0 or sd_audio_lost) plays one replay tick and runs the sync dispatcher. Signal

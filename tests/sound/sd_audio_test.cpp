@@ -13,6 +13,7 @@
 #include "sound/mix.h"
 #include "sound/sd_audio.h"
 #include "sound/tmr.h"
+#include "sound/sd_internal.h"
 #include "tests/sound/pt_record.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "sound/mix.h"
 #include "sound/sd_device.h"
+#include "sound/sd_internal.h"
 #include "sound/sync.h"
 #include "tests/support/ts_menus.h"
 

@@ -165,7 +165,7 @@ TEST(SdDspStandIn, ShowOutlivesItsAudioChild) {
     show_run r = run_show("2", 128000, "", 3000, true);
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Lumikuun kisojen tulokset\n"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.substr(r.out.size() - 12), "talvella.\n\n");
+    EXPECT_TRUE(r.out.ends_with("talvella.\n\n")) << r.out;
     EXPECT_EQ(r.eof, 1);
     EXPECT_GT(r.bytes, 0);
     EXPECT_TRUE(r.orphans.empty()) << "a process outlived the show";

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sound/sync.h"
+#include "sound/sd_internal.h"
 #include "tests/sound/pt_record.h"
 
 namespace {

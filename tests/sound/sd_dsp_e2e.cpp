@@ -23,45 +23,24 @@ namespace {
 struct show_run {
     int status = -1;
     std::string out;
-    long bytes = -1;
-    int eof = -1;
-    std::vector<uint8_t> audio;
     std::vector<int> orphans;  // exit statuses of processes left to the test (the audio child)
 };
 
-// The statuses of children that ended up with the test (it is their reaper), waiting up to 5 s
-// for the first.
-std::vector<int> reap_orphans() {
-    std::vector<int> st;
-    for (int i = 0; i < 500; i++) {
-        int s;
-        pid_t w;
-        while ((w = waitpid(-1, &s, WNOHANG)) > 0) st.push_back(WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s));
-        if (w < 0 || !st.empty()) break;
-        usleep(10000);
-    }
-    return st;
-}
-
-// Runs orvanto with sound device `device` (and the plain window mode) on the stand-in draining at
-// `rate` bytes a second. `shell` wraps the program (e.g. to close its standard output). After
-// `play_ms` the audio child is killed (`kill_child`) or Escape is pressed; a killed child's
-// show is left to end by itself.
-show_run run_show(const std::string& device, int rate, const std::string& shell, int play_ms, bool kill_child) {
+// Runs orvanto with sound device `device` and the plain window mode, `dsp` at its /dev/dsp.
+// `shell` is put before and `redirect` after the program in the shell's command. After
+// `play_ms` the audio child is killed (`kill_child`; the show is then left to end by itself) or
+// Escape is pressed.
+show_run run_show(const std::string& dir, const std::string& dsp, const std::string& device, const std::string& shell,
+                  const std::string& redirect, int play_ms, bool kill_child) {
     show_run r;
     ts_xserver_guard g;
     std::string why;
     EXPECT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
-    std::string dir = sd_e2e_scratch("show" + device), fifo = dir + "/dsp";
-    EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     prctl(PR_SET_CHILD_SUBREAPER, 1);
-    ts_process sink, show;
-    EXPECT_TRUE(ts_start(&sink, {ts_build_path("tests/sound/sd_dspsink"), fifo, std::to_string(rate), dir + "/capture",
-                                 "20000", "600000"}, {}, ""));
-    EXPECT_TRUE(ts_read_until(&sink, "ready", 5000));
-    std::string cmd = "exec '" + ts_build_path("orvanto") + "' " + shell;
-    EXPECT_TRUE(ts_start(&show, sd_e2e_private_dev(dir, fifo, cmd), env, device + "\n1\n"));
+    ts_process show;
+    std::string cmd = shell + "exec '" + ts_build_path("orvanto") + "' " + redirect;
+    EXPECT_TRUE(ts_start(&show, sd_e2e_private_dev(dir, dsp, cmd), env, device + "\n1\n"));
     std::string win;
     EXPECT_EQ(ts_run({"xdotool", "search", "--sync", "--name", "^Orvanto in X11$"}, &win, 20000, env), 0);
     ts_read_until(&show, "\x01", play_ms);
@@ -74,14 +53,35 @@ show_run run_show(const std::string& device, int rate, const std::string& shell,
         ts_run({"xdotool", "key", "--window", win.substr(0, win.find('\n')), "Escape"}, nullptr, 10000, env);
     }
     EXPECT_TRUE(ts_wait(&show, kill_child ? 400000 : 20000)) << "the show did not end";
-    EXPECT_TRUE(ts_wait(&sink, 20000));
     r.status = show.status;
     r.out = show.out;
-    std::sscanf(sink.out.c_str() + std::min(sink.out.size(), sink.out.find("bytes ")), "bytes %ld eof %d", &r.bytes, &r.eof);
-    r.audio = sd_e2e_slurp(dir + "/capture");
-    r.orphans = reap_orphans();
+    // the statuses of children that ended up with the test, waiting up to 5 s for the first
+    for (int i = 0, st; i < 500 && r.orphans.empty(); i++, usleep(10000))
+        for (pid_t w; (w = waitpid(-1, &st, WNOHANG)) > 0;)
+            r.orphans.push_back(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
     return r;
 }
+
+// The stand-in: a FIFO drained at `rate` bytes a second; what it took, and whether every writer
+// closed it.
+struct standin {
+    std::string dir, fifo;
+    ts_process sink;
+    long bytes = -1;
+    int eof = -1;
+    std::vector<uint8_t> audio;
+    standin(const std::string& name, int rate) : dir(sd_e2e_scratch(name)), fifo(dir + "/dsp") {
+        EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        EXPECT_TRUE(ts_start(&sink, {ts_build_path("tests/sound/sd_dspsink"), fifo, std::to_string(rate),
+                                     dir + "/capture", "20000", "600000"}, {}, ""));
+        EXPECT_TRUE(ts_read_until(&sink, "ready", 5000));
+    }
+    void finish() {
+        EXPECT_TRUE(ts_wait(&sink, 20000));
+        std::sscanf(sink.out.c_str() + std::min(sink.out.size(), sink.out.find("bytes ")), "bytes %ld eof %d", &bytes, &eof);
+        audio = sd_e2e_slurp(dir + "/capture");
+    }
+};
 
 bool contains(const std::vector<uint8_t>& hay, const std::string& needle) {
     return std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
@@ -99,18 +99,20 @@ TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
     std::vector<std::string> dev = sd_e2e_dev_names();
     struct row { const char* device; int rate, frame, silence; const char* shell; };
     for (const row& w : {row{"2", 128000, 4, 0, ">&-"}, row{"1", 21700, 1, 128, ""}}) {
-        show_run r = run_show(w.device, w.rate, w.shell, 1500, false);
+        standin d(std::string("show") + w.device, w.rate);
+        show_run r = run_show(d.dir, d.fifo, w.device, "", w.shell, 1500, false);
+        d.finish();
         EXPECT_EQ(r.status, 1) << w.device;  // Escape
         EXPECT_EQ(r.out, w.frame == 1 ? std::string(ts_sound_menu) + ts_mode_menu + "Juu-sano.\n" : "") << w.device;
-        EXPECT_EQ(r.eof, 1) << w.device;  // the parent closed the device and the child left
-        EXPECT_EQ(r.bytes, (long)r.audio.size());
-        EXPECT_GT(r.bytes, 0);
-        EXPECT_EQ(r.bytes % w.frame, 0) << w.device;
-        EXPECT_FALSE(contains(r.audio, "Select your") || contains(r.audio, "Internal window")) << w.device;
+        EXPECT_EQ(d.eof, 1) << w.device;  // the parent closed the device and the child left
+        EXPECT_EQ(d.bytes, (long)d.audio.size());
+        EXPECT_GT(d.bytes, 0);
+        EXPECT_EQ(d.bytes % w.frame, 0) << w.device;
+        EXPECT_FALSE(contains(d.audio, "Select your") || contains(d.audio, "Internal window")) << w.device;
         long loud = 0;
-        for (size_t i = 0; i + w.frame <= r.audio.size(); i += w.frame / 2 + 1)
-            loud += w.frame == 4 ? (r.audio[i] | r.audio[i + 1] << 8) != 0 : r.audio[i] != w.silence;
-        EXPECT_GT(loud, (long)r.audio.size() / (4 * w.frame)) << "the module does not play on device " << w.device;
+        for (size_t i = 0; i + w.frame <= d.audio.size(); i += w.frame / 2 + 1)
+            loud += w.frame == 4 ? (d.audio[i] | d.audio[i + 1] << 8) != 0 : d.audio[i] != w.silence;
+        EXPECT_GT(loud, (long)d.audio.size() / (4 * w.frame)) << "the module does not play on device " << w.device;
         EXPECT_EQ(r.orphans, std::vector<int>{1}) << "the audio child did not leave on the end marker";
     }
     EXPECT_EQ(sd_e2e_dev_names(), dev) << "the sound tests changed the host's /dev";
@@ -124,28 +126,15 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
     if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
     if (access(aoss.c_str(), R_OK) != 0) GTEST_SKIP() << "alsa-oss is not installed (" << aoss << ")";
     std::vector<std::string> dev = sd_e2e_dev_names();
-    ts_xserver_guard g;
-    std::string why;
-    ASSERT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
     struct row { const char* answer; int channels, rate, bits; };
     for (const row& w : {row{"1", 1, 21700, 8}, row{"2", 2, 32000, 16}}) {
         std::string dir = sd_e2e_scratch(std::string("aoss") + w.answer), node = dir + "/dspnode", wav = dir + "/out.wav";
         ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(14, 3)), 0);
         std::ofstream(dir + "/.asoundrc") << "pcm.dsp0 { type file; slave.pcm \"null\"; file \"" << wav
                                           << "\"; format \"wav\" }\n";
-        std::string cmd = "trap '' XFSZ; ulimit -f 64; export HOME='" + dir + "' LD_PRELOAD='" + aoss + "'; exec '" +
-                          ts_build_path("orvanto") + "'";
-        std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
-        ts_process show;
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
-        ASSERT_TRUE(ts_start(&show, sd_e2e_private_dev(dir, node, cmd), env, std::string(w.answer) + "\n1\n"));
-        std::string win;
-        EXPECT_EQ(ts_run({"xdotool", "search", "--sync", "--name", "^Orvanto in X11$"}, &win, 20000, env), 0);
-        ts_read_until(&show, "\x01", 500);
-        ts_run({"xdotool", "key", "--window", win.substr(0, win.find('\n')), "Escape"}, nullptr, 10000, env);
-        ASSERT_TRUE(ts_wait(&show, 20000));
-        EXPECT_EQ(show.status, 1) << show.out << show.err;
-        reap_orphans();
+        show_run r = run_show(dir, node, w.answer, "trap '' XFSZ; ulimit -f 64; export HOME='" + dir + "' LD_PRELOAD='" +
+                              aoss + "'; ", "", 500, false);
+        EXPECT_EQ(r.status, 1) << r.out;
         std::vector<uint8_t> h = sd_e2e_slurp(wav);
         ASSERT_GE(h.size(), 44u) << w.answer;
         auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
@@ -162,12 +151,14 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
 // on without sound on the timer and the show ends normally with its results.
 TEST(SdDspStandIn, ShowOutlivesItsAudioChild) {
     if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
-    show_run r = run_show("2", 128000, "", 3000, true);
+    standin d("whole", 128000);
+    show_run r = run_show(d.dir, d.fifo, "2", "", "", 3000, true);
+    d.finish();
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Lumikuun kisojen tulokset\n"), std::string::npos) << r.out;
     EXPECT_TRUE(r.out.ends_with("talvella.\n\n")) << r.out;
-    EXPECT_EQ(r.eof, 1);
-    EXPECT_GT(r.bytes, 0);
+    EXPECT_EQ(d.eof, 1);
+    EXPECT_GT(d.bytes, 0);
     EXPECT_TRUE(r.orphans.empty()) << "a process outlived the show";
 }
 

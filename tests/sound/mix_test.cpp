@@ -217,8 +217,10 @@ TEST(MixInit, ForgetsTheSamplesAndBuildsTheTable) {
     fresh_mixer(32000, 1);
     play(s, 0, 0, 0, 300);
     mix_setpan(3);
+    mix_setsample(0, s.bytes.get(), s.length, 0, 0, 0);  // entry 0 too: a sample number past the table reads it
     mix_init(21700);
     EXPECT_EQ(mix_regs[0].pan, 127);
+    EXPECT_EQ(mix_sample[0].data, nullptr);
     EXPECT_EQ(mix_sample[1].data, nullptr);
     // A second start forgets the lengths with the data: a volume alone then plays nothing.
     EXPECT_EQ(mix_sample[1].length, 0u);

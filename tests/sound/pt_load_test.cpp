@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "sound/sd_internal.h"
 #include "tests/sound/pt_record.h"
 
 namespace {
@@ -76,6 +77,12 @@ TEST(PtLoad, HeaderFieldsAndSampleHandover) {
     auto m2 = mk.build();
     ASSERT_EQ(load(m2), 1);
     EXPECT_EQ(pt_restart, 126);
+    // a module taken in the middle of a row of another: the replay waits for the next row
+    for (int t = 0; t < 3; t++)
+        pt_play();
+    auto m3 = mk.build();
+    ASSERT_EQ(pt_takemod_sized(m3.data(), uint32_t(m3.size())), 1);
+    EXPECT_EQ(pt_rec_tick(), "");
 }
 
 TEST(PtLoad, CellConversionAndSongPosition) {

@@ -23,7 +23,6 @@ namespace {
 struct show_run {
     int status = -1;
     std::string out;
-    std::vector<int> orphans;  // exit statuses of processes left to the test (the audio child)
 };
 
 // Runs orvanto with sound device `device` and the plain window mode, `dsp` at its /dev/dsp.
@@ -55,11 +54,16 @@ show_run run_show(const std::string& dir, const std::string& dsp, const std::str
     EXPECT_TRUE(ts_wait(&show, kill_child ? 400000 : 20000)) << "the show did not end";
     r.status = show.status;
     r.out = show.out;
-    // the statuses of children that ended up with the test, waiting up to 5 s for the first
-    for (int i = 0, st; i < 500 && r.orphans.empty(); i++, usleep(10000))
-        for (pid_t w; (w = waitpid(-1, &st, WNOHANG)) > 0;)
-            r.orphans.push_back(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
     return r;
+}
+
+// The statuses of children that ended up with the test (the audio child), waiting up to 5 s for
+// the first. Called once the test's own children (server, stand-in) have been waited for.
+std::vector<int> orphans() {
+    std::vector<int> st;
+    for (int i = 0, s; i < 500 && st.empty(); i++, usleep(10000))
+        for (pid_t w; (w = waitpid(-1, &s, WNOHANG)) > 0;) st.push_back(WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s));
+    return st;
 }
 
 // The stand-in: a FIFO drained at `rate` bytes a second; what it took, and whether every writer
@@ -113,7 +117,7 @@ TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
         for (size_t i = 0; i + w.frame <= d.audio.size(); i += w.frame / 2 + 1)
             loud += w.frame == 4 ? (d.audio[i] | d.audio[i + 1] << 8) != 0 : d.audio[i] != w.silence;
         EXPECT_GT(loud, (long)d.audio.size() / (4 * w.frame)) << "the module does not play on device " << w.device;
-        EXPECT_EQ(r.orphans, std::vector<int>{1}) << "the audio child did not leave on the end marker";
+        EXPECT_EQ(orphans(), std::vector<int>{1}) << "the audio child did not leave on the end marker";
     }
     EXPECT_EQ(sd_e2e_dev_names(), dev) << "the sound tests changed the host's /dev";
 }
@@ -135,6 +139,7 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
         show_run r = run_show(dir, node, w.answer, "trap '' XFSZ; ulimit -f 64; export HOME='" + dir + "' LD_PRELOAD='" +
                               aoss + "'; ", "", 500, false);
         EXPECT_EQ(r.status, 1) << r.out;
+        orphans();
         std::vector<uint8_t> h = sd_e2e_slurp(wav);
         ASSERT_GE(h.size(), 44u) << w.answer;
         auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
@@ -159,7 +164,7 @@ TEST(SdDspStandIn, ShowOutlivesItsAudioChild) {
     EXPECT_TRUE(r.out.ends_with("talvella.\n\n")) << r.out;
     EXPECT_EQ(d.eof, 1);
     EXPECT_GT(d.bytes, 0);
-    EXPECT_TRUE(r.orphans.empty()) << "a process outlived the show";
+    EXPECT_TRUE(orphans().empty()) << "a process outlived the show";
 }
 
 }  // namespace

@@ -117,39 +117,28 @@ TEST(PtPlayEffects, DeviceCallsTickByTick)
     });
 }
 
+// E83 (the default pan, which nothing else resets), E43 (the vibrato wave for all channels, the
+// position restarted on its channel only), and what pt_init keeps.
 TEST(PtPlayEffects, SongWideWaveformsAndPan)
 {
-    expect_cases({
-        {"E83 sets the default pan", 2, {{0, 0, 14, 0x83}, {1, 428, 0, 0}},
-         {"p48", "", "v40 p48 i1 P428 o0", ""}},
-    });
+    expect_cases({{"E83 sets the default pan", 2, {{0, 0, 14, 0x83}, {1, 428, 0, 0}}, {"p48", "", "v40 p48 i1 P428 o0", ""}}});
     EXPECT_EQ(pt_default_pan[0], 3);
-    pt_default_pan[0] = 7;  // nothing else resets it
-
-    // E43 on channel 0 selects the random vibrato wave; only that channel restarts its position
+    pt_default_pan[0] = 7;
     start_flow({{0, 0, 0, {1, 428, 4, 0x88}}, {0, 0, 1, {1, 428, 4, 0x88}}, {0, 2, 0, {0, 0, 14, 0x43}}}, 0);
     for (int t = 0; t < 12; t++)
         pt_play();
-    EXPECT_EQ(pt_getpos(), 1);
-    EXPECT_EQ(pt_chan[0].vib_pos, 40);
-    EXPECT_EQ(pt_chan[1].vib_pos, 40);
+    EXPECT_EQ((std::vector<int>{pt_getpos(), pt_chan[0].vib_pos, pt_chan[1].vib_pos}), (std::vector<int>{1, 40, 40}));
     for (int t = 0; t < 6; t++)
         pt_play();
-    EXPECT_EQ(pt_getpos(), 2);
+    EXPECT_EQ((std::vector<int>{pt_getpos(), pt_chan[0].vib_pos, pt_chan[1].vib_pos}), (std::vector<int>{2, 0, 40}));
     EXPECT_EQ(pt_vib_wave, pt_wave_random);
-    EXPECT_EQ(pt_chan[0].vib_pos, 0);
-    EXPECT_EQ(pt_chan[1].vib_pos, 40);
-
-    // pt_init keeps each channel's pan and glissando flag, and the default pans
+    pt_chan[5].vib_depth = 3;
     pt_chan[5].pan = 77;
     pt_chan[5].gliss = 1;
-    pt_chan[5].vib_depth = 3;
     pt_default_pan[5] = 2;
     pt_init();
-    EXPECT_EQ(pt_chan[5].pan, 77);
-    EXPECT_EQ(pt_chan[5].gliss, 1);
-    EXPECT_EQ(pt_chan[5].vib_depth, 0);
-    EXPECT_EQ(pt_default_pan[5], 2);
+    EXPECT_EQ((std::vector<int>{pt_chan[5].pan, pt_chan[5].gliss, pt_chan[5].vib_depth, pt_default_pan[5]}),
+              (std::vector<int>{77, 1, 0, 2}));
     pt_chan[5] = {};
     pt_default_pan[5] = 9;
 }

@@ -45,14 +45,23 @@ int run_menu(const std::string& input, std::string* printed, std::string* rest =
     sd_devnum = -1;
     sd_devname = sd_errtext = "";
     sd_oss = recorder;
-    FILE *saved_in = stdin, *saved_out = stdout, *in = std::tmpfile();
-    std::fputs(input.c_str(), in);
-    std::rewind(in);
-    char* out = nullptr;
-    size_t out_len = 0;
+    static char* out;
+    static size_t out_len, shown;  // what standard output had given out when the answer was read
+    static std::string answer;
+    answer = input;
+    shown = SIZE_MAX;
+    cookie_io_functions_t reader = {[](void*, char* buf, size_t n) -> ssize_t {
+                                        shown = std::min(shown, out_len);
+                                        n = std::min(n, answer.size());
+                                        answer.copy(buf, n);
+                                        answer.erase(0, n);
+                                        return ssize_t(n);
+                                    }, nullptr, nullptr, nullptr};
+    FILE *saved_in = stdin, *saved_out = stdout, *in = fopencookie(nullptr, "r", reader);
     stdin = in;
     stdout = open_memstream(&out, &out_len);
     int r = sd_menu();
+    EXPECT_EQ(shown, sizeof ts_sound_menu - 1) << "the question must be out before the answer is read";
     std::fclose(stdout);
     stdout = saved_out;
     stdin = saved_in;

@@ -11,7 +11,6 @@ int mix_channels = 4;
 int32_t mix_voltab[256][256];
 int32_t mix_acc[mix_acc_size];
 
-
 // ---- device operations (replay tick) ----
 
 int mix_setsample(int i, const int8_t* data, uint32_t length, uint32_t loop_start,
@@ -34,31 +33,31 @@ void mix_selchannel(int32_t c) {
 static mix_channel* mix_current() { return &mix_regs[mix_curchan & 31]; }
 
 void mix_setinstrument(int32_t s) {
-    mix_channel* ch = mix_current();
+    mix_channel* mix_cur = mix_current();
     // A sample number beyond the table (a pattern cell can carry up to 255) selects the
     // empty entry 0 instead of reading past the table.
     const mix_sample_entry& e = mix_sample[(uint32_t)s < 32 ? s : 0];
-    ch->sample = s;
-    ch->data = e.data;
-    ch->length = e.length;
-    ch->loop_start = e.loop_start;
-    ch->loop_end = e.loop_end;
-    ch->looping = e.looping;
+    mix_cur->sample = s;
+    mix_cur->data = e.data;
+    mix_cur->length = e.length;
+    mix_cur->loop_start = e.loop_start;
+    mix_cur->loop_end = e.loop_end;
+    mix_cur->looping = e.looping;
 }
 
 void mix_setperiod(int32_t period) {
-    mix_channel* ch = mix_current();
-    ch->new_step = 1;
+    mix_channel* mix_cur = mix_current();
+    mix_cur->new_step = 1;
     if (period < 1 || mix_rate < 1) {  // no pitch: the channel holds its place
-        ch->step = 0;
-        ch->step_frac = 0;
+        mix_cur->step = 0;
+        mix_cur->step_frac = 0;
         return;
     }
     // 32.32 step, of which only the top 24 bits of the fraction carry information
-    ch->step = (mix_clock / (uint32_t)period) / (uint32_t)mix_rate;
+    mix_cur->step = (mix_clock / (uint32_t)period) / (uint32_t)mix_rate;
     double x = (double)mix_clock / ((double)mix_rate * (double)period);
     double f = x - (double)(int64_t)x;
-    ch->step_frac = (uint32_t)(f * 16777216.0) << 8;
+    mix_cur->step_frac = (uint32_t)(f * 16777216.0) << 8;
 }
 
 void mix_setvolume(int32_t v) { mix_current()->volume = v; }
@@ -66,13 +65,13 @@ void mix_setvolume(int32_t v) { mix_current()->volume = v; }
 void mix_setpan(int32_t p) { mix_current()->pan = p; }
 
 void mix_setoffset(int32_t o) {
-    mix_channel* ch = mix_current();
+    mix_channel* mix_cur = mix_current();
     uint32_t u = (uint32_t)o;
-    if (u > ch->loop_end) ch->looping = 0;  // the loop comes back with set_instrument
-    if (u < ch->length) {
-        ch->pos = u;
-        ch->pos_frac = 0;
-        ch->retrigger = 1;
+    if (u > mix_cur->loop_end) mix_cur->looping = 0;  // the loop comes back with set_instrument
+    if (u < mix_cur->length) {
+        mix_cur->pos = u;
+        mix_cur->pos_frac = 0;
+        mix_cur->retrigger = 1;
     }
 }
 

@@ -19,7 +19,7 @@ constexpr int sd_buffer_size = 40000;
 extern int sd_pipe[2];
 // the audio pipe: read end (child), write end (parent); -1 when not open
 extern pid_t sd_childpid;
-// the audio child's process id; -1 when none was started
+// the audio child's process id; -1 when none was started, and once it has been reaped
 extern uint8_t sd_buffer[sd_buffer_size];
 // parent: the mixed audio of one tick; child: the record just read
 extern volatile sig_atomic_t sd_audio_lost;

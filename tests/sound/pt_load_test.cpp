@@ -167,4 +167,8 @@ TEST(PtLoad, PeriodTableFollowsTheTuningRule) {
             EXPECT_EQ(t[n], r == 13 && n == 72 ? 55 : t[48 + n % 12] / (n < 72 ? 2 : 4)) << r << "," << n;
         EXPECT_EQ(t[84], t[83]);
     }
+    // finetune -8 lies a semitone below finetune 0: entries 25..59 are row 0's one note lower
+    // (but 340 at entry 41)
+    for (int n = 25; n < 60; n++)
+        EXPECT_EQ(pt_period_table[8][n], n == 41 ? 340 : pt_period_table[0][n - 1]) << n;
 }

@@ -11,8 +11,6 @@ int mix_channels = 4;
 int32_t mix_voltab[256][256];
 int32_t mix_acc[mix_acc_size];
 
-static mix_channel* mix_cur = &mix_regs[0];  // mix_regs[mix_curchan]
-
 // ---- device operations (replay tick) ----
 
 int mix_setsample(int i, const int8_t* data, uint32_t length, uint32_t loop_start,
@@ -29,10 +27,13 @@ int mix_setsample(int i, const int8_t* data, uint32_t length, uint32_t loop_star
 
 void mix_selchannel(int32_t c) {
     mix_curchan = c & 31;  // keep the channel writes inside the bank
-    mix_cur = &mix_regs[mix_curchan];
 }
 
+// The register record the channel operations act on.
+static mix_channel* mix_current() { return &mix_regs[mix_curchan & 31]; }
+
 void mix_setinstrument(int32_t s) {
+    mix_channel* mix_cur = mix_current();
     // A sample number beyond the table (a pattern cell can carry up to 255) selects the
     // empty entry 0 instead of reading past the table.
     const mix_sample_entry& e = mix_sample[(uint32_t)s < 32 ? s : 0];
@@ -45,6 +46,7 @@ void mix_setinstrument(int32_t s) {
 }
 
 void mix_setperiod(int32_t period) {
+    mix_channel* mix_cur = mix_current();
     mix_cur->new_step = 1;
     if (period < 1 || mix_rate < 1) {  // no pitch: the channel holds its place
         mix_cur->step = 0;
@@ -58,11 +60,12 @@ void mix_setperiod(int32_t period) {
     mix_cur->step_frac = (uint32_t)(f * 16777216.0) << 8;
 }
 
-void mix_setvolume(int32_t v) { mix_cur->volume = v; }
+void mix_setvolume(int32_t v) { mix_current()->volume = v; }
 
-void mix_setpan(int32_t p) { mix_cur->pan = p; }
+void mix_setpan(int32_t p) { mix_current()->pan = p; }
 
 void mix_setoffset(int32_t o) {
+    mix_channel* mix_cur = mix_current();
     uint32_t u = (uint32_t)o;
     if (u > mix_cur->loop_end) mix_cur->looping = 0;  // the loop comes back with set_instrument
     if (u < mix_cur->length) {

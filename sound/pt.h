@@ -21,15 +21,6 @@ int pt_start_sized(uint8_t* module, uint32_t size);
 // As pt_start for a module of `size` bytes: nothing outside module[0 .. size-1] is ever read or
 // written, whatever the bytes hold. The show passes the catalogue's size of the module.
 
-int pt_takemod(uint8_t* module);
-// Loads (converts in place) a module that the caller vouches for; 1, or 0 with pt_errmsg set
-// ("pt_takemod error: unknown module type!" for an unknown tag). Calls the device's set_sample
-// for every sample with data, then set_channels.
-
-int pt_takemod_sized(uint8_t* module, uint32_t size);
-// As pt_takemod, refusing (0, pt_errmsg set, pt_channels 0, nothing converted, no device call)
-// a module shorter than its header says.
-
 void pt_init();
 // Resets the replay state for a song start: order -1, row 63, tick 5, speed 6, tempo 125, so
 // that the first pt_play moves to order 0, row 0. Draws the random waveform from rand().
@@ -38,16 +29,6 @@ int32_t pt_getpos();
 // The song position pt_order x 100 + pt_row as left by the last tick: -37 before the first row
 // is played (4294967259 read unsigned). Main flow; two unlocked reads.
 
-void pt_convpattern(uint8_t* pattern);
-// Converts one stored pattern of 64 x pt_channels cells in place into (sample, note index 0..83
-// or 84 for none, effect 0..15, parameter). Sample numbers above 31 become 0.
-
-uint16_t pt_getword();
-// The big-endian u16 at the loader's read position, which advances by 2.
-uint8_t pt_getbyte();
-// The byte at the loader's read position, which advances by 1.
-void pt_skip(int n);
-// Advances the loader's read position by n bytes.
 
 struct pt_sample_info {
     uint16_t length;       // bytes (at most 65534: longer samples are cut, see pt_takemod)

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "sound/sd_device.h"
+#include "sound/sd_internal.h"
 
 pt_sample_info pt_samples[32];
 uint8_t pt_songlen;

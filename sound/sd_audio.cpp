@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -10,12 +11,14 @@
 #include "sound/mix.h"
 #include "sound/pt.h"
 #include "sound/sd_device.h"
+#include "sound/sd_internal.h"
 #include "sound/sync.h"
 #include "sound/tmr.h"
 
 int sd_pipe[2] = {-1, -1};
 pid_t sd_childpid = -1;
 uint8_t sd_buffer[sd_buffer_size];
+volatile sig_atomic_t sd_audio_lost = 0;
 
 static struct sigaction sd_saved_chld;
 static struct sigaction sd_saved_pipe;
@@ -60,6 +63,18 @@ static bool sd_read_all(int fd, void* buf, uint32_t n) {
 
 void sd_sigchld(int) {
     int saved_errno = errno;
+    // The child's end raises SIGCHLD too: it is reaped here, and from then on the timer plays
+    // the song (without sound) instead of requests that will never come.
+    int status;
+    pid_t child = sd_childpid;
+    if (child > 0 && waitpid(child, &status, WNOHANG) == child) {
+        sd_childpid = -1;
+        sd_audio_lost = 1;
+    }
+    if (sd_audio_lost) {
+        errno = saved_errno;
+        return;
+    }
     pt_play();
     sync_dispatch();
     uint32_t len = (uint32_t)sd_ticklen(sd_devnum, pt_bpm);
@@ -68,8 +83,9 @@ void sd_sigchld(int) {
     else
         mix_render_stereo(sd_buffer, (int)len / 4, 1);
     // a reader that has gone makes the writes fail with EPIPE (SIGPIPE is ignored meanwhile)
-    if (sd_write_all(sd_pipe[1], &len, 4, sd_pipe_write))
-        sd_write_all(sd_pipe[1], sd_buffer, len, sd_pipe_write);
+    if (!sd_write_all(sd_pipe[1], &len, 4, sd_pipe_write) ||
+        !sd_write_all(sd_pipe[1], sd_buffer, len, sd_pipe_write))
+        sd_audio_lost = 1;  // the reader has gone: the timer takes over from the next tick
     errno = saved_errno;
 }
 
@@ -113,9 +129,11 @@ static void sd_start_child() {
     sigemptyset(&ign.sa_mask);
     sigaction(SIGPIPE, &ign, &sd_saved_pipe);  // a child that has gone must not kill us
     sd_running = true;
+    sd_audio_lost = 0;
     if (pipe2(sd_pipe, O_CLOEXEC) != 0) {
-        // no pipe, no child: the song stays where it is, as after a failed fork
+        // no pipe, no child: the song goes on silently on the timer, as after a failed fork
         sd_pipe[0] = sd_pipe[1] = -1;
+        sd_audio_lost = 1;
         return;
     }
     pid_t parent = getpid();
@@ -127,7 +145,10 @@ static void sd_start_child() {
     }
     close(sd_pipe[0]);  // also after a failed fork: no child runs and no request comes
     sd_pipe[0] = -1;
-    if (pid < 0) sd_childpid = -1;
+    if (pid < 0) {
+        sd_childpid = -1;
+        sd_audio_lost = 1;
+    }
 }
 
 void sd_fork(int rate) {

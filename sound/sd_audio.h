@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <cstdint>
 
 constexpr uint32_t sd_end_marker = 0xFFFF;
@@ -17,9 +19,13 @@ constexpr int sd_buffer_size = 40000;
 extern int sd_pipe[2];
 // the audio pipe: read end (child), write end (parent); -1 when not open
 extern pid_t sd_childpid;
-// the audio child's process id; -1 when none was started
+// the audio child's process id; -1 when none was started, and once it has been reaped
 extern uint8_t sd_buffer[sd_buffer_size];
 // parent: the mixed audio of one tick; child: the record just read
+extern volatile sig_atomic_t sd_audio_lost;
+// 1 once the audio child is gone (ended, killed, or never started: no pipe or no fork) while
+// a sound device is in use. The parent's SIGCHLD handler reaps it and plays no more; the timer
+// then plays the replay without sound, as with no device.
 
 int sd_ticklen(int devnum, int bpm);
 // Bytes of one tick's record for the device at the tempo (bpm taken as a signed 16-bit value):
@@ -30,8 +36,6 @@ void sd_fork(int rate);
 // Main flow, once, after the module is loaded (rate 70): resets tmr_count; with a sound device
 // installs sd_sigchld for SIGCHLD (empty mask, no flags), ignores SIGPIPE, creates the pipe and
 // forks the child; then starts the interval timer with tmr_tick.
-void sd_sigchld(int sig);
-// The parent's SIGCHLD handler: pt_play, sync_dispatch, one tick mixed and written as a record.
 void sd_stop();
 // The exit path: without a device stops the timer. With one puts back the SIGCHLD action,
 // writes the end marker, stops the timer, calls the device's stop and close, then closes the

@@ -1,4 +1,5 @@
 #include "sound/sd_device.h"
+#include "sound/sd_internal.h"
 
 #include <fcntl.h>
 #include <linux/soundcard.h>

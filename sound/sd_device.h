@@ -79,16 +79,3 @@ int sd_dsp16_init();
 void sd_setmastervol_f(double x);
 // set_master with 63 x, truncated toward zero.
 
-// The platform seam of the OSS device: every open, ioctl, write and close of /dev/dsp goes
-// through this table. sd_oss_real holds the system calls; tests install their own to record
-// the calls. ioctl results and the values written back are never read.
-struct sd_oss_ops {
-    int (*open)(const char* path, int flags);
-    int (*ioctl)(int fd, unsigned long request, int* arg);
-    long (*write)(int fd, const void* buf, unsigned long n);
-    int (*close)(int fd);
-};
-
-extern const sd_oss_ops sd_oss_real;
-extern sd_oss_ops sd_oss;
-// the operations in use; sd_oss_real until a test replaces them

@@ -35,12 +35,6 @@ void sync_dispatch();
 // in registration order, the callback of each handler with a matching record, once. Runs inside
 // the replay's signal handler right after pt_play: no allocation, no library calls.
 
-int sync_match(const sync_record* r);
-// 1 when some channel satisfies every condition of the record, else 0 (always 0 while no module
-// is loaded or before the first row is played).
-
-int sync_inrange(int32_t value, int32_t lo, int32_t hi);
-// 1 when hi is negative or lo <= value <= hi (signed), else 0.
 
 extern const sync_handler* sync_table[1024];
 // The registered handlers, in order.

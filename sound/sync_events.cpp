@@ -2,6 +2,7 @@
 #include "sound/sync.h"
 
 #include "sound/pt.h"
+#include "sound/sd_internal.h"
 
 const sync_handler* sync_table[1024];
 int32_t sync_ids[1024];

@@ -56,6 +56,13 @@ std::vector<int> render_bytes(int n) {
     return r;
 }
 
+// First in this program: no channel has been selected yet.
+TEST(MixOps, BeforeAnySelectionTheyActOnChannelZero) {
+    mix_setvolume(33);
+    mix_setpan(9);
+    EXPECT_EQ((std::vector<int>{mix_regs[0].volume, mix_regs[0].pan, mix_regs[1].volume}), (std::vector<int>{33, 9, 0}));
+}
+
 TEST(MixStep, PeriodGivesTwentyFourBitFraction) {
     struct row { int rate, period; uint32_t step, frac24; };
     const row rows[] = {{32000, 428, 0, 0x424BC6}, {21700, 113, 1, 0x724A70}, {32000, 27, 4, 0x1AEA14}};
@@ -81,68 +88,51 @@ TEST(MixStep, PeriodGivesTwentyFourBitFraction) {
     EXPECT_EQ((std::vector<uint32_t>{mix_regs[0].step, mix_regs[0].step_frac}), (std::vector<uint32_t>{0, 0}));
 }
 
-TEST(MixLoop, WrapsExactlyToLoopStartAndReadsAfterAdvancing) {
-    fresh_mixer(unit_rate, 1);
-    test_sample s(16);
-    play(s, 4, 8, 1, 1);  // period 1: 4 bytes a frame; 0 -> 4, then 8 wraps to 4 every frame
-    EXPECT_EQ(render_bytes(4), (std::vector<int>{4, 4, 4, 4}));
-    play(s, 4, 8, 1, unit_period, 1);  // one byte a frame from offset 1: the first read is byte 2
-    EXPECT_EQ(render_bytes(10), (std::vector<int>{2, 3, 4, 5, 6, 7, 4, 5, 6, 7}));
-    // Step 3 from 0: 3, 6, then 9 >= 8 lands on 4 exactly (the overshoot is dropped), 7, 10 -> 4.
-    fresh_mixer(unit_rate, 1);
-    play(s, 4, 8, 1, unit_period);
-    mix_regs[0].step = 3;
-    EXPECT_EQ(render_bytes(5), (std::vector<int>{3, 6, 4, 7, 4}));
-}
-
-TEST(MixOnce, EndsMidRenderThenHoldsTheFirstByte) {
-    fresh_mixer(unit_rate, 1);
-    test_sample s(10, 5);  // first byte 5
-    play(s, 0, 0, 0, unit_period);
-    std::vector<int> expect = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(render_bytes(16), expect);
-    EXPECT_EQ((std::vector<int64_t>{mix_voices[0].pos, mix_voices[0].step, mix_voices[0].volume}),
-              (std::vector<int64_t>{0, 0, 0}));  // stopped: position, step and volume
-    // The register volume comes back at the next latch; with step 0 the channel sits on byte 0.
-    EXPECT_EQ(render_bytes(3), (std::vector<int>{5, 5, 5}));
-    // A new period without a retrigger plays the sample once more from its start.
-    mix_setperiod(unit_period);
-    EXPECT_EQ(render_bytes(3), (std::vector<int>{1, 2, 3}));
-}
-
-TEST(MixVolume, ZeroVolumeKeepsThePositionAndMasterIsCut) {
-    fresh_mixer(unit_rate, 1);
-    test_sample s(100);
-    play(s, 0, 0, 0, unit_period);
-    EXPECT_EQ(render_bytes(3), (std::vector<int>{1, 2, 3}));
-    mix_setvolume(0);
-    EXPECT_EQ(render_bytes(3), (std::vector<int>{0, 0, 0}));
-    mix_setvolume(64);
-    EXPECT_EQ(render_bytes(3), (std::vector<int>{4, 5, 6}));
-
-    const int32_t masters[][2] = {{300, 252}, {253, 252}, {252, 252}, {0, 0}};
-    for (auto& m : masters) {
-        mix_setmastervol(m[0]);
-        EXPECT_EQ(mix_master, m[1]);
+// Channel 0 plays a sample whose bytes are their own index (mod 128); each step makes one call
+// (o offset, v volume, i instrument 1, p period, s the step register, - none), then renders
+// mono 16-bit and reads back which byte each frame played.
+TEST(MixRead, LoopsOneShotsVolumesAndOffsets) {
+    struct step { char op; int value; std::vector<int> want; };
+    struct seq { const char* name; uint32_t len; int8_t first; uint32_t ls, le; int looping, period, offset; std::vector<step> steps; };
+    const seq cases[] = {
+        {"4 bytes a frame wrap to the loop start every frame", 16, 0, 4, 8, 1, 1, 0, {{'-', 0, {4, 4, 4, 4}}}},
+        {"the first read comes after the first advance", 16, 0, 4, 8, 1, unit_period, 1,
+         {{'-', 0, {2, 3, 4, 5, 6, 7, 4, 5, 6, 7}}}},
+        {"the overshoot past the loop end is dropped", 16, 0, 4, 8, 1, unit_period, 0, {{'s', 3, {3, 6, 4, 7, 4}}}},
+        // a one-shot ends mid-render, then sits on byte 0 with step 0 and its volume back at the
+        // next latch; a new period without a retrigger plays it once more from its start
+        {"one-shot", 10, 5, 0, 0, 0, unit_period, 0,
+         {{'-', 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 0, 0, 0, 0}}, {'-', 0, {5, 5, 5}}, {'p', unit_period, {1, 2, 3}}}},
+        {"volume 0 keeps the position", 100, 0, 0, 0, 0, unit_period, 0,
+         {{'-', 0, {1, 2, 3}}, {'v', 0, {0, 0, 0}}, {'v', 64, {4, 5, 6}}}},
+        // an offset at the length does not restart but ends the loop past loop_end; at the loop
+        // end it restarts, and the loop comes back with the instrument
+        {"offsets", 32, 0, 4, 8, 1, unit_period, 2,
+         {{'-', 0, {3, 4}}, {'o', 32, {5, 6, 7, 8, 9, 10}}, {'o', 8, {}}, {'i', 1, {4, 5, 6}}, {'o', 20, {21, 22}}}},
+        {"a loop end beyond the length is cut to it", 300, 0, 296, 400, 1, unit_period, 297, {{'-', 0, {42, 43, 40, 41, 42}}}},
+        {"a loop starting at the length plays once", 300, 0, 300, 400, 1, unit_period, 298, {{'-', 0, {43, 0, 0}}}},
+    };
+    for (const seq& c : cases) {
+        fresh_mixer(unit_rate, 1);
+        test_sample s(c.len, c.first);
+        play(s, c.ls, c.le, c.looping, c.period, c.offset);
+        for (const step& st : c.steps) {
+            switch (st.op) {
+            case 'o': mix_setoffset(st.value); break;
+            case 'v': mix_setvolume(st.value); break;
+            case 'i': mix_setinstrument(st.value); break;
+            case 'p': mix_setperiod(st.value); break;
+            case 's': mix_regs[0].step = st.value; break;
+            }
+            EXPECT_EQ(render_bytes(int(st.want.size())), st.want) << c.name << ", " << st.op << st.value;
+        }
     }
-}
-
-TEST(MixOffset, BeyondLengthKeepsPositionAndBeyondLoopEndStopsLooping) {
-    fresh_mixer(unit_rate, 1);
-    test_sample s(32);
-    play(s, 4, 8, 1, unit_period, 2);
-    render_bytes(2);                   // now at byte 4
-    mix_setoffset(32);                 // at the length: no retrigger, but past loop_end
-    EXPECT_EQ(mix_regs[0].looping, 0);
-    EXPECT_EQ(mix_regs[0].retrigger, 0);
-    EXPECT_EQ(render_bytes(6), (std::vector<int>{5, 6, 7, 8, 9, 10}));  // plays on, once
-    mix_setoffset(8);                  // at loop_end, inside the sample: retrigger, looping kept
-    mix_setinstrument(1);              // the loop comes back with the instrument
-    EXPECT_EQ(mix_regs[0].looping, 1);
-    EXPECT_EQ(render_bytes(3), (std::vector<int>{4, 5, 6}));  // 8 + 1 wraps to 4
-    mix_setoffset(20);
-    EXPECT_EQ(mix_regs[0].looping, 0);
-    EXPECT_EQ(render_bytes(2), (std::vector<int>{21, 22}));
+    for (auto m : {std::pair{300, 252}, {253, 252}, {252, 252}, {0, 0}}) {
+        mix_setmastervol(m.first);
+        EXPECT_EQ(mix_master, m.second);
+    }
+    mix_setinstrument(200);  // a sample number beyond the table selects no sample
+    EXPECT_EQ(mix_regs[0].data, nullptr);
 }
 
 TEST(MixOutput, EightBitMonoExampleAndSilence) {
@@ -150,9 +140,10 @@ TEST(MixOutput, EightBitMonoExampleAndSilence) {
     test_sample s(4);
     for (int i = 0; i < 4; i++) s.bytes[i] = 127;
     play(s, 0, 4, 1, 113);
-    uint8_t out8[8];
-    mix_render_mono(out8, 8, 0);
-    for (uint8_t b : out8) EXPECT_EQ(b, 159);  // 129 x 127 = 16383; >> 9 = 31; + 128
+    std::vector<uint8_t> out8(9, 7);
+    mix_render_mono(out8.data(), 8, 0);
+    // 129 x 127 = 16383; >> 9 = 31; + 128; nothing written past the frames asked for
+    EXPECT_EQ(out8, (std::vector<uint8_t>{159, 159, 159, 159, 159, 159, 159, 159, 7}));
     EXPECT_EQ(mix_acc[0], 16383);
 
     // Clamping: 32 channels of -128 at volume 64 far exceed 16 bits.
@@ -202,7 +193,7 @@ TEST(MixStereo, PanSelectsTheRows) {
     }
 }
 
-TEST(MixRender, LongRenderEqualsPiecesAndLoopsStayInsideTheSample) {
+TEST(MixRender, LongRenderEqualsPieces) {
     test_sample s(300);
     auto setup = [&] {
         fresh_mixer(32000, 2);
@@ -220,17 +211,6 @@ TEST(MixRender, LongRenderEqualsPiecesAndLoopsStayInsideTheSample) {
     mix_render_stereo(parts.data(), 10000, 1);
     mix_render_stereo(parts.data() + 4 * 10000, 5000, 1);
     EXPECT_EQ(whole, parts);
-
-    // A loop end beyond the length is cut to the length; a loop starting there plays once.
-    fresh_mixer(unit_rate, 1);
-    play(s, 296, 400, 1, unit_period, 297);
-    EXPECT_EQ(render_bytes(5), (std::vector<int>{298 & 0x7f, 299 & 0x7f, 296 & 0x7f, 297 & 0x7f, 298 & 0x7f}));
-    play(s, 300, 400, 1, unit_period, 298);
-    EXPECT_EQ(render_bytes(3), (std::vector<int>{299 & 0x7f, 0, 0}));
-    // A sample number beyond the table selects no sample.
-    mix_setinstrument(200);
-    EXPECT_EQ(mix_regs[0].length, 0u);
-    EXPECT_EQ(mix_regs[0].data, nullptr);
 }
 
 TEST(MixInit, ForgetsTheSamplesAndBuildsTheTable) {
@@ -238,8 +218,10 @@ TEST(MixInit, ForgetsTheSamplesAndBuildsTheTable) {
     fresh_mixer(32000, 1);
     play(s, 0, 0, 0, 300);
     mix_setpan(3);
+    mix_setsample(0, s.bytes.get(), s.length, 0, 0, 0);  // entry 0 too: a sample number past the table reads it
     mix_init(21700);
     EXPECT_EQ(mix_regs[0].pan, 127);
+    EXPECT_EQ(mix_sample[0].data, nullptr);
     EXPECT_EQ(mix_sample[1].data, nullptr);
     // A second start forgets the lengths with the data: a volume alone then plays nothing.
     EXPECT_EQ(mix_sample[1].length, 0u);

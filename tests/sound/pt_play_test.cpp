@@ -66,7 +66,8 @@ void start_flow(std::vector<pt_mk_module::put> cells, int speed, int songlen = 3
 
 }  // namespace
 
-TEST(PtPlayEffects, NotesSamplesAndOffsets)
+// Notes, samples, offsets, slides, arpeggio, vibrato, tremolo, volume slides, cuts, delays, retriggers.
+TEST(PtPlayEffects, DeviceCallsTickByTick)
 {
     expect_cases({
         {"sample without note", 2, {{1, 0, 0, 0}}, {"v40 p112 i1", ""}},
@@ -76,16 +77,11 @@ TEST(PtPlayEffects, NotesSamplesAndOffsets)
         {"902 without note", 2, {{0, 0, 9, 2}}, {"o512", ""}},
         {"880 pan", 2, {{1, 428, 8, 0x80}}, {"v40 i1 P428 o0 p128", ""}},
         {"C50 caps at 64", 2, {{1, 428, 12, 0x50}}, {"p112 i1 P428 o0 v64", ""}},
-    });
-}
-
-TEST(PtPlayEffects, Slides)
-{
-    expect_cases({
         {"1FF floors at 27", 2, {{1, 113, 0, 0}, {0, 0, 1, 0xFF}}, {"v40 p112 i1 P113 o0", "", "", "P27"}},
         {"2FF tops at 3628", 2, {{2, 3424, 2, 0xFF}}, {"v64 p112 i2 P3500 o0", "P3628"}},
         {"E12 fine up", 2, {{1, 428, 14, 0x12}}, {"v40 p112 i1 P428 o0 P427", ""}},
         {"E22 at 3628", 2, {{3, 3424, 14, 0x22}}, {"v64 p112 i3 P3628 o0", ""}},
+        {"E11 at 28 reaches 27", 2, {{1, 28, 14, 0x11}}, {"v40 p112 i1 P28 o0 P27", ""}},
         {"E11 at 27", 2, {{1, 113, 0, 0}, {0, 0, 1, 0xFF}, {0, 0, 14, 0x11}},
          {"v40 p112 i1 P113 o0", "", "", "P27", "", ""}},
         {"tone portamento 310", 3, {{1, 428, 0, 0}, {0, 453, 3, 0x10}, {0, 0, 3, 0}},
@@ -96,12 +92,6 @@ TEST(PtPlayEffects, Slides)
          {{1, 428, 14, 0x31}, {0, 856, 3, 0x20}, {0, 0, 5, 0x01}},
          {"v40 p112 i1 P428 o0", "", "", "P480", "", "P492 v39"}},
         {"portamento with no note yet sends 1", 2, {{0, 0, 3, 0x10}}, {"", "P1"}},
-    });
-}
-
-TEST(PtPlayEffects, ArpeggioVibratoTremolo)
-{
-    expect_cases({
         {"arpeggio 037", 6, {{1, 856, 0, 0x37}},
          {"v40 p112 i1 P856 o0 P856", "P720", "P570", "P856", "P720", "P570"}},
         {"arpeggio past the table uses the highest note", 3, {{1, 28, 0, 0x12}},
@@ -113,12 +103,8 @@ TEST(PtPlayEffects, ArpeggioVibratoTremolo)
         {"vibrato below period 1 sends 1", 6, {{1, 28, 4, 0xCF}},
          {"v40 p112 i1 P28 o0", "P28", "P55", "P49", "P17", "P1"}},
         {"tremolo 782 at volume 32", 4, {{4, 428, 7, 0x82}}, {"v32 p112 i4 P428 o0", "v32", "v37", "v40"}},
-    });
-}
-
-TEST(PtPlayEffects, VolumeSlidesCutsDelaysRetriggers)
-{
-    expect_cases({
+        {"E71 selects the ramp for tremolo", 3, {{4, 428, 14, 0x71}, {0, 0, 7, 0x82}},
+         {"v32 p112 i4 P428 o0", "", "", "", "v40", "v38"}},
         {"AF1 raises by 15", 3, {{1, 428, 12, 10}, {0, 0, 10, 0xF1}}, {"p112 i1 P428 o0 v10", "", "", "", "v25", "v40"}},
         {"EA1, EB1", 2, {{1, 428, 14, 0xA1}, {0, 0, 14, 0xB1}, {0, 0, 12, 64}, {0, 0, 14, 0xA1}},
          {"v40 p112 i1 P428 o0 v41", "", "v40", "", "v64", "", "", ""}},
@@ -132,110 +118,96 @@ TEST(PtPlayEffects, VolumeSlidesCutsDelaysRetriggers)
     });
 }
 
+// E83 (the default pan, which nothing else resets), E43 (the vibrato wave for all channels, the
+// position restarted on its channel only), and what pt_init keeps.
 TEST(PtPlayEffects, SongWideWaveformsAndPan)
 {
-    expect_cases({
-        {"E83 sets the default pan", 2, {{0, 0, 14, 0x83}, {1, 428, 0, 0}},
-         {"p48", "", "v40 p48 i1 P428 o0", ""}},
-    });
+    expect_cases({{"E83 sets the default pan", 2, {{0, 0, 14, 0x83}, {1, 428, 0, 0}}, {"p48", "", "v40 p48 i1 P428 o0", ""}}});
     EXPECT_EQ(pt_default_pan[0], 3);
-    pt_default_pan[0] = 7;  // nothing else resets it
-
-    // E43 on channel 0 selects the random vibrato wave; only that channel restarts its position
+    pt_default_pan[0] = 7;
     start_flow({{0, 0, 0, {1, 428, 4, 0x88}}, {0, 0, 1, {1, 428, 4, 0x88}}, {0, 2, 0, {0, 0, 14, 0x43}}}, 0);
     for (int t = 0; t < 12; t++)
         pt_play();
-    EXPECT_EQ(pt_getpos(), 1);
-    EXPECT_EQ(pt_chan[0].vib_pos, 40);
-    EXPECT_EQ(pt_chan[1].vib_pos, 40);
+    EXPECT_EQ((std::vector<int>{pt_getpos(), pt_chan[0].vib_pos, pt_chan[1].vib_pos}), (std::vector<int>{1, 40, 40}));
     for (int t = 0; t < 6; t++)
         pt_play();
-    EXPECT_EQ(pt_getpos(), 2);
+    EXPECT_EQ((std::vector<int>{pt_getpos(), pt_chan[0].vib_pos, pt_chan[1].vib_pos}), (std::vector<int>{2, 0, 40}));
     EXPECT_EQ(pt_vib_wave, pt_wave_random);
-    EXPECT_EQ(pt_chan[0].vib_pos, 0);
-    EXPECT_EQ(pt_chan[1].vib_pos, 40);
-
-    // pt_init keeps each channel's pan and glissando flag, and the default pans
+    pt_chan[5].vib_depth = 3;
     pt_chan[5].pan = 77;
     pt_chan[5].gliss = 1;
-    pt_chan[5].vib_depth = 3;
     pt_default_pan[5] = 2;
     pt_init();
-    EXPECT_EQ(pt_chan[5].pan, 77);
-    EXPECT_EQ(pt_chan[5].gliss, 1);
-    EXPECT_EQ(pt_chan[5].vib_depth, 0);
-    EXPECT_EQ(pt_default_pan[5], 2);
+    EXPECT_EQ((std::vector<int>{pt_chan[5].pan, pt_chan[5].gliss, pt_chan[5].vib_depth, pt_default_pan[5]}),
+              (std::vector<int>{77, 1, 0, 2}));
     pt_chan[5] = {};
     pt_default_pan[5] = 9;
 }
 
 namespace {
 
-// Plays ticks and returns "order:row" at every tick 0 that moved the row.
-std::vector<std::string> row_starts(int ticks)
+// Plays ticks and lists "order:row" at every tick 0 that moved the row, runs of rows that follow
+// each other in one order as "order:first..last".
+std::string row_starts(int ticks)
 {
-    std::vector<std::string> out;
-    int32_t last = pt_getpos();
+    std::string out;
+    int32_t last = pt_getpos(), order = -2, row = -2;
+    bool run = false;
     for (int t = 0; t < ticks; t++) {
         pt_play();
-        if (pt_tick == 0 && pt_getpos() != last)
-            out.push_back(std::to_string(pt_order) + ":" + std::to_string(pt_row));
+        if (pt_tick == 0 && pt_getpos() != last) {
+            if (pt_order == order && pt_row == row + 1) {
+                run = true;
+            } else {
+                out += (run ? ".." + std::to_string(row) : "") + (out.empty() ? "" : " ") + std::to_string(pt_order) +
+                       ":" + std::to_string(pt_row);
+                run = false;
+            }
+            order = pt_order;
+            row = pt_row;
+        }
         last = pt_getpos();
     }
-    return out;
+    return out + (run ? ".." + std::to_string(row) : "");
 }
 
 }  // namespace
 
-TEST(PtPlayFlow, BreaksJumpsLoopsAndDelays)
+TEST(PtPlayFlow, BreaksJumpsLoopsAndSongEnd)
 {
-    // D23: the rest of the row reports row 63, the next pattern starts at row 23
-    start_flow({{0, 1, 2, {0, 0, 13, 0x23}}}, 1);
-    EXPECT_EQ(row_starts(3), (std::vector<std::string>{"0:0", "0:63", "1:23"}));
-    EXPECT_EQ(pt_breakrow, 0);
-
-    // D99 names row 99: the next pattern starts at its top
-    start_flow({{0, 0, 0, {0, 0, 13, 0x99}}}, 1);
-    EXPECT_EQ(row_starts(2), (std::vector<std::string>{"0:63", "1:0"}));
-
-    // B05 with a song of 3 orders: order 4 for the rest of the row, then the restart order
-    start_flow({{0, 0, 0, {0, 0, 11, 5}}}, 2, 3, 1);
-    EXPECT_EQ(row_starts(3), (std::vector<std::string>{"4:63", "1:0"}));
-    // B02 jumps to order 2 row 0; the break row of a D on the same row is kept
-    start_flow({{0, 0, 0, {0, 0, 11, 2}}, {0, 0, 1, {0, 0, 13, 0x05}}}, 1);
-    EXPECT_EQ(row_starts(2), (std::vector<std::string>{"1:63", "2:5"}));
-
-    // B03 and a pattern loop back on the same row, in a song of 2 orders: the loop keeps the
-    // row in order 2, which plays as it is; the song length only counts when a pattern ends
-    start_flow({{0, 0, 0, {0, 0, 14, 0x60}}, {0, 1, 0, {0, 0, 11, 3}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 1, 2, 1);
-    std::vector<std::string> got = row_starts(2 + 64 + 1);
-    ASSERT_EQ(got.size(), 67u);
-    EXPECT_EQ(got[1], "2:-1");
-    EXPECT_EQ(got[2], "2:0");
-    EXPECT_EQ(got[3], "2:1");
-    EXPECT_EQ(got[65], "2:63");
-    EXPECT_EQ(got[66], "1:0");
-    // B00 or BFF with such a loop would leave the order list: play goes on at the restart order
-    for (int jump : {0, 0xFF}) {
-        start_flow({{0, 1, 0, {0, 0, 11, jump}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 1, 2, 1);
-        got = row_starts(3);
-        EXPECT_EQ(got.back(), "1:0") << jump;
-    }
-
-    // E60 on row 8, E62 on row 12: rows 8 to 12 play three times
-    start_flow({{0, 8, 0, {0, 0, 14, 0x60}}, {0, 12, 0, {0, 0, 14, 0x62}}}, 1);
-    got = row_starts(8 + 5 * 3 + 1);
-    std::vector<std::string> want;
-    for (int r = 0; r < 8; r++)
-        want.push_back("0:" + std::to_string(r));
-    for (int rep = 0; rep < 3; rep++) {
-        for (int r = 8; r < 12; r++)
-            want.push_back("0:" + std::to_string(r));
+    struct flow_case {
+        const char* name;
+        std::vector<pt_mk_module::put> cells;
+        int speed, songlen, restart, ticks;
+        const char* want;
+    };
+    const flow_case cases[] = {
+        {"D23: row 63 for the rest of the row, the next pattern from row 23", {{0, 1, 2, {0, 0, 13, 0x23}}}, 1, 3, 0,
+         3, "0:0 0:63 1:23"},
+        {"D99 names no row: the next pattern from its top", {{0, 0, 0, {0, 0, 13, 0x99}}}, 1, 3, 0, 2, "0:63 1:0"},
+        {"B05 past the song: order 4 for the rest of the row, then the restart", {{0, 0, 0, {0, 0, 11, 5}}}, 2, 3, 1,
+         3, "4:63 1:0"},
+        {"B02 with D05 on the same row", {{0, 0, 0, {0, 0, 11, 2}}, {0, 0, 1, {0, 0, 13, 0x05}}}, 1, 3, 0, 2,
+         "1:63 2:5"},
+        // the loop keeps the row in order 2, played as it is: the song length counts only when a
+        // pattern ends
+        {"B03 and a loop back on one row", {{0, 0, 0, {0, 0, 14, 0x60}}, {0, 1, 0, {0, 0, 11, 3}},
+         {0, 1, 1, {0, 0, 14, 0x61}}}, 1, 2, 1, 67, "0:0 2:-1..63 1:0"},
+        // with such a loop B00 or BFF would leave the order list: play goes on at the restart order
+        {"B00 and a loop", {{0, 1, 0, {0, 0, 11, 0}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 1, 2, 1, 3, "0:0 -1:-1 1:0"},
+        {"BFF and a loop", {{0, 1, 0, {0, 0, 11, 0xFF}}, {0, 1, 1, {0, 0, 14, 0x61}}}, 1, 2, 1, 3, "0:0 254:-1 1:0"},
         // row 12 jumps back on its tick 0 and reports the loop row minus one from there on
-        want.push_back(rep < 2 ? "0:7" : "0:12");
+        {"E60 on row 8, E62 on row 12: rows 8..12 three times", {{0, 8, 0, {0, 0, 14, 0x60}},
+         {0, 12, 0, {0, 0, 14, 0x62}}}, 1, 3, 0, 24, "0:0..11 0:7..11 0:7..13"},
+        {"F03 and F96 on row 0, D00 at the end of order 1; after it the restart order",
+         {{0, 0, 0, {0, 0, 15, 3}}, {0, 0, 1, {0, 0, 15, 0x96}}, {1, 63, 0, {0, 0, 13, 0}}}, 0, 2, 1, 3 * 130,
+         "0:0..63 1:0..63 1:0..1"},
+    };
+    for (const flow_case& c : cases) {
+        start_flow(c.cells, c.speed, c.songlen, c.restart);
+        EXPECT_EQ(row_starts(c.ticks), c.want) << c.name;
     }
-    want.push_back("0:13");
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(pt_bpm, 150);
 
     // EE2 at speed 6: the row lasts 18 ticks, its later-tick effects run on 15 of them, and
     // the two extra tick-0s play nothing
@@ -243,43 +215,18 @@ TEST(PtPlayFlow, BreaksJumpsLoopsAndDelays)
     for (int t = 0; t < 6; t++)
         pt_play();
     int row1_ticks = 0, slides = 0, empty_ticks = 0;
-    while (true) {
-        std::string s = pt_rec_tick();
-        if (pt_row != 1)
-            break;
-        row1_ticks++;
+    for (std::string s; s = pt_rec_tick(), pt_row == 1; row1_ticks++) {
         slides += s.find(" v") != std::string::npos;
         empty_ticks += s.empty();
     }
-    EXPECT_EQ(row1_ticks, 18);
-    EXPECT_EQ(slides, 15);
-    EXPECT_EQ(empty_ticks, 2);
-    EXPECT_EQ(pt_chan[0].volume, 25);
-}
-
-TEST(PtPlayFlow, SpeedTempoAndSongEnd)
-{
-    // a song of 2 orders restarting at 1; F03 on the first row, F96 sets the tempo
-    start_flow({{0, 0, 0, {0, 0, 15, 3}}, {0, 0, 1, {0, 0, 15, 0x96}}, {1, 63, 0, {0, 0, 13, 0}}}, 0, 2, 1);
-    EXPECT_EQ(pt_rec_tick(), "c0 c1 c2 c3");
-    EXPECT_EQ(pt_speed, 3);
-    EXPECT_EQ(pt_bpm, 150);
-    EXPECT_EQ(pt_getpos(), 0);
-    std::vector<std::string> rows = row_starts(3 * (64 + 64 + 2) - 1);
-    ASSERT_EQ(rows.size(), 64u + 64 + 1);
-    EXPECT_EQ(rows[63], "1:0");
-    EXPECT_EQ(rows[126], "1:63");
-    EXPECT_EQ(rows[127], "1:0");  // after the last order: the restart order
-    EXPECT_EQ(rows[128], "1:1");
+    EXPECT_EQ((std::vector<int>{row1_ticks, slides, empty_ticks, pt_chan[0].volume}), (std::vector<int>{18, 15, 2, 25}));
 
     // F00 stops the song: the position stays and each tick repeats the row's tick 0
     start_flow({{0, 2, 0, {1, 428, 15, 0}}}, 0);
     for (int t = 0; t < 13; t++)
         pt_play();
-    EXPECT_EQ(pt_getpos(), 2);
     for (int t = 0; t < 5; t++) {
         EXPECT_EQ(pt_rec_tick(), "c0 v40 p112 i1 P428 o0 c1 c2 c3");
-        EXPECT_EQ(pt_getpos(), 2);
-        EXPECT_EQ(pt_tick, 0);
+        EXPECT_EQ((std::vector<int>{pt_getpos(), pt_tick}), (std::vector<int>{2, 0}));
     }
 }

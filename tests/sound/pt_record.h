@@ -1,4 +1,5 @@
-// Test helpers for the module player: a recording device table and a builder of small modules.
+// Test helpers of the sound tests: a device table that records the replay's calls as text, and
+// a builder of small modules.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,6 @@
 #include "sound/pt.h"
 #include "sound/sd_device.h"
 
-// One set_sample call as the device received it.
 struct pt_rec_sample {
     int i;
     const int8_t* data;
@@ -17,40 +17,36 @@ struct pt_rec_sample {
     int looping;
 };
 
-// Everything the recording device saw. Replay calls are text: "c<ch>" select_channel,
-// "v<vol>", "p<pan>", "i<sample>", "P<period>", "o<offset>", separated by spaces.
+// What the recording device saw. Replay calls are text: "c<ch>" select_channel, "v<vol>",
+// "p<pan>", "i<sample>", "P<period>", "o<offset>", separated by spaces.
 struct pt_rec_state {
     std::vector<pt_rec_sample> samples;
     std::vector<int32_t> channels;  // set_channels arguments
     std::string calls;
 };
-
 inline pt_rec_state pt_rec;
 
-inline void pt_rec_put(char op, int32_t v)
+template <char op>
+void pt_rec_put(int32_t v)
 {
-    if (!pt_rec.calls.empty())
-        pt_rec.calls += ' ';
-    pt_rec.calls += op;
-    pt_rec.calls += std::to_string(v);
+    pt_rec.calls += (pt_rec.calls.empty() ? "" : " ") + std::string(1, op) + std::to_string(v);
 }
 
 // Installs the recording operations in sd_device and forgets earlier calls.
 inline void pt_rec_install()
 {
     pt_rec = {};
-    sd_device.set_sample = [](int i, const int8_t* d, uint32_t len, uint32_t ls, uint32_t le,
-                              int looping) {
-        pt_rec.samples.push_back({i, d, len, ls, le, looping});
+    sd_device.set_sample = [](int i, const int8_t* d, uint32_t len, uint32_t ls, uint32_t le, int lp) {
+        pt_rec.samples.push_back({i, d, len, ls, le, lp});
         return 1;
     };
     sd_device.set_channels = [](int32_t n) { pt_rec.channels.push_back(n); };
-    sd_device.select_channel = [](int32_t c) { pt_rec_put('c', c); };
-    sd_device.set_volume = [](int32_t v) { pt_rec_put('v', v); };
-    sd_device.set_pan = [](int32_t v) { pt_rec_put('p', v); };
-    sd_device.set_instrument = [](int32_t v) { pt_rec_put('i', v); };
-    sd_device.set_period = [](int32_t v) { pt_rec_put('P', v); };
-    sd_device.set_offset = [](int32_t v) { pt_rec_put('o', v); };
+    sd_device.select_channel = pt_rec_put<'c'>;
+    sd_device.set_volume = pt_rec_put<'v'>;
+    sd_device.set_pan = pt_rec_put<'p'>;
+    sd_device.set_instrument = pt_rec_put<'i'>;
+    sd_device.set_period = pt_rec_put<'P'>;
+    sd_device.set_offset = pt_rec_put<'o'>;
 }
 
 // Plays one tick and returns the calls it made.
@@ -63,28 +59,19 @@ inline std::string pt_rec_tick()
 
 // A cell as a tracker stores it: sample number, Amiga period (0: none), effect, parameter.
 struct pt_mk_cell {
-    int sample = 0;
-    int period = 0;
-    int effect = 0;
-    int param = 0;
+    int sample = 0, period = 0, effect = 0, param = 0;
 };
 
 struct pt_mk_sample {
-    int length_words = 0;
-    int finetune = 0;
-    int volume = 64;
-    int loop_start_words = 0;
-    int loop_length_words = 1;
+    int length_words = 0, finetune = 0, volume = 64, loop_start_words = 0, loop_length_words = 1;
 };
 
-// Builds a module image: the tag, song length, restart byte, orders (the rest 0), samples
-// (the rest empty), and patterns of 64 rows x channels cells, given as (pattern, row, channel,
-// cell) entries on an otherwise empty pattern set. Sample data bytes are s*4+k (mod 256).
+// A module image: tag, song length, restart, orders (the rest 0), samples (the rest empty) and
+// patterns of 64 rows x channels cells, empty but for the (pattern, row, channel, cell) entries.
+// Sample s's data bytes are s*4+k (mod 256).
 struct pt_mk_module {
     const char* tag = "M.K.";
-    int channels = 4;
-    int songlen = 1;
-    int restart = 0;
+    int channels = 4, songlen = 1, restart = 0;
     std::vector<int> orders{0};
     std::vector<pt_mk_sample> samples;  // sample 1 first
     struct put {
@@ -100,16 +87,12 @@ struct pt_mk_module {
             npat = o + 1 > npat ? o + 1 : npat;
         std::vector<uint8_t> m(1084 + size_t(256) * channels * npat, 0);
         for (size_t s = 0; s < samples.size() && s < 31; s++) {
-            uint8_t* h = &m[20 + 30 * s];
             const pt_mk_sample& sm = samples[s];
-            h[22] = uint8_t(sm.length_words >> 8);
-            h[23] = uint8_t(sm.length_words);
-            h[24] = uint8_t(sm.finetune);
-            h[25] = uint8_t(sm.volume);
-            h[26] = uint8_t(sm.loop_start_words >> 8);
-            h[27] = uint8_t(sm.loop_start_words);
-            h[28] = uint8_t(sm.loop_length_words >> 8);
-            h[29] = uint8_t(sm.loop_length_words);
+            const int v[] = {sm.length_words, sm.finetune << 8 | sm.volume, sm.loop_start_words, sm.loop_length_words};
+            for (int k = 0; k < 4; k++) {
+                m[20 + 30 * s + 22 + 2 * k] = uint8_t(v[k] >> 8);
+                m[20 + 30 * s + 23 + 2 * k] = uint8_t(v[k]);
+            }
         }
         m[950] = uint8_t(songlen);
         m[951] = uint8_t(restart);

@@ -1,13 +1,10 @@
 // What the sound end-to-end tests share: a scratch folder in the build tree, a whole file's
-// bytes, Debian data packages unpacked once per build tree, the host's placeholder for /dev/dsp,
-// and the reaping of audio children left to the test.
+// bytes, Debian data packages unpacked once per build tree, and a view of /dev of the program's
+// own in which /dev/dsp is a file of the test's.
 #pragma once
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -20,8 +17,7 @@
 // The empty folder tests/sound/scratch_<name> in the build tree (emptied when it exists).
 inline std::string sd_e2e_scratch(const std::string& name) {
     std::string dir = ts_build_path("tests/sound/scratch_" + name);
-    std::string rm = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
-    EXPECT_EQ(std::system(rm.c_str()), 0);
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
     return dir;
 }
 
@@ -47,32 +43,34 @@ inline std::string sd_e2e_fetch(const std::vector<std::string>& packages) {
     return "";
 }
 
-// "" when a private mount namespace can be made (to put our /dev/dsp over the real one); else why not.
+// "" when a private mount namespace can be made; else why not.
 inline std::string sd_e2e_namespace_skip() {
-    if (geteuid() != 0) return "needs root for a private mount namespace over /dev/dsp";
+    if (geteuid() != 0) return "needs root for a private mount namespace";
     if (!ts_have_program("unshare")) return "unshare (util-linux) is not installed";
     if (ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
         return "this system refuses a private mount namespace (unshare -m)";
     return "";
 }
 
-// The show's view of /dev/dsp is replaced inside its namespace; the host keeps a placeholder.
-inline bool sd_e2e_ensure_placeholder() {
-    struct stat st;
-    if (stat("/dev/dsp", &st) == 0) return true;
-    return mkfifo("/dev/dsp", 0644) == 0 || errno == EEXIST;
+// argv that runs `command` (a shell command) in a private mount namespace whose /dev is a tmpfs
+// holding the host's /dev entries (bound in) and `dsp` bound at /dev/dsp. Whatever the host has
+// or lacks at /dev/dsp, nothing is created in the host's /dev. `scratch` is an empty folder.
+inline std::vector<std::string> sd_e2e_private_dev(const std::string& scratch, const std::string& dsp,
+                                                   const std::string& command) {
+    const char* script = R"(set -e; h="$1/hostdev"; mkdir "$h"; mount --rbind /dev "$h"
+mount -t tmpfs -o mode=755 devview /dev
+for e in "$h"/* "$h"/.[!.]*; do n=${e##*/}; [ -e "$e" ] || [ -L "$e" ] || continue; [ "$n" = dsp ] && continue
+  if [ -L "$e" ]; then cp -P "$e" "/dev/$n"; elif [ -d "$e" ]; then mkdir "/dev/$n"; mount --rbind "$e" "/dev/$n"
+  else : > "/dev/$n"; mount --bind "$e" "/dev/$n"; fi; done
+: > /dev/dsp; mount --bind "$2" /dev/dsp; shift 2; eval "$1")";
+    return {"unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", scratch, dsp, command};
 }
 
-// Collects the audio children that ended up with us (the test is their reaper): their exit
-// statuses, waiting up to `ms` for at least one.
-inline std::vector<int> sd_e2e_reap_orphans(int ms) {
-    std::vector<int> statuses;
-    for (int i = 0; i < ms / 10; i++) {
-        int st;
-        pid_t w;
-        while ((w = waitpid(-1, &st, WNOHANG)) > 0) statuses.push_back(WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st));
-        if (w < 0 || !statuses.empty()) break;
-        usleep(10000);
-    }
-    return statuses;
+// The names in the host's /dev.
+inline std::vector<std::string> sd_e2e_dev_names() {
+    std::string out;
+    ts_run({"ls", "-A", "/dev"}, &out);
+    std::vector<std::string> names;
+    for (size_t at = 0, nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) names.push_back(out.substr(at, nl - at));
+    return names;
 }

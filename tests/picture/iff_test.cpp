@@ -95,23 +95,15 @@ TEST(IffDecode, TagSearches)
 {
     bytes dest(64), pal(768);
     // "ILBM" is looked for first: data holding both is planar
-    bytes both;
-    pic::tag(both, "FORM");
-    pic::be32(both, 0);
-    pic::tag(both, "ILBM");
-    pic::tag(both, "PBM ");
-    pic::chunk(both, "BMHD", pic::bmhd(16, 1, 2));
+    bytes both = picture("ILBM", 16, 1, 2, {});
+    both.insert(both.begin() + 12, {'P', 'B', 'M', ' '});
     set_form_length(both);
     ASSERT_EQ(iff_decode(both.data(), nullptr, nullptr), -1);
     EXPECT_EQ(iff_is_pbm, 0);
     // the first "BODY" wins, even inside an earlier chunk; tags are searched at offsets 0..64001
     for (int at : {0, 64001, 64002}) {
-        bytes g;
-        pic::tag(g, "FORM");
-        pic::be32(g, 0);
-        pic::tag(g, "PBM ");
-        pic::chunk(g, "BMHD", pic::bmhd(2, 1, 8));
-        pic::chunk(g, "CMAP", cmap);
+        bytes g = picture("PBM ", 2, 1, 8, {});
+        g.resize(g.size() - 8);   // no BODY yet
         if (at == 0) pic::chunk(g, "TINY", {'B', 'O', 'D', 'Y', 0, 0, 0, 2, 0x01, 0x05, 0x06});
         g.resize(std::max<size_t>(g.size(), size_t(at)), 0);
         pic::chunk(g, "BODY", {0x01, 0x07, 0x08});
@@ -134,10 +126,9 @@ TEST(IffDecode, BoundedByTheDataLength)
     }
     // a CMAP cut short by the data's end comes out zero-filled; one of two colours followed by
     // more data takes that data
-    bytes f;
-    pic::tag(f, "PBM ");
-    pic::chunk(f, "BMHD", pic::bmhd(2, 1, 8));
-    pic::chunk(f, "CMAP", {9, 8, 7, 6, 5, 4});
+    bytes f = pic::form("PBM ", 2, 1, 8, {9, 8, 7, 6, 5, 4}, {});
+    f.erase(f.begin(), f.begin() + 8);
+    f.resize(f.size() - 8);
     bytes pal(768, 0xee), dest(2);
     EXPECT_EQ(iff_decode_n(f.data(), f.size(), dest.data(), pal.data()), 0);
     EXPECT_STREQ(iff_msg, "BODY not found.");

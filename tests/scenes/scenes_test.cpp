@@ -1,8 +1,9 @@
 // Every 3D scene through its life: init with the show's assets, a few renders (drawn, not black,
-// moving, the same frame for the same time, inside its buffers under the sanitizers), free; then
-// each asset in turn cut short or swapped for bytes of another kind, which init must refuse and
-// render must then leave alone.
+// moving, the same frame for the same time, inside its buffers under the sanitizers), free, and
+// nothing left on the heap; then each asset in turn cut short or swapped for bytes of another
+// kind, which init must refuse and render must then leave alone.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <vector>
 
@@ -110,10 +111,13 @@ TEST_P(Scenes, InitRenderFree)
     EXPECT_TRUE(rz_target == nullptr || rz_target == f.data()) << "the rasteriser keeps no freed target";
     s.free();
     EXPECT_EQ(sc_live_scenes, live);
+    const size_t held = mallinfo2().uordblks + mallinfo2().hblkhd;   // 0 under the sanitizers
     ASSERT_EQ(s.init(), 0);
     ASSERT_EQ(s.init(), 0) << "a second init releases the first";
+    s.render(f.data(), 5);
     s.free();
     EXPECT_EQ(sc_live_scenes, live);
+    EXPECT_LT(mallinfo2().uordblks + mallinfo2().hblkhd, held + 4096) << "init, render and free leak";
 }
 
 TEST_P(Scenes, BrokenAssetsRefusedAndNothingDrawn)

@@ -27,23 +27,19 @@ namespace {
 constexpr int W = pix_frame_w, H = pix_frame_h, N = pix_frame_pixels;
 
 template <class F> pic::bytes picture(F at, uint32_t (*colour)(int)) { return pic::pbm(W, H, at, colour); }
+pic::bytes plain(uint32_t colour) { return pic::pbm(W, H, [](int, int) { return 1; }, [=](int) { return colour; }); }
 
-TEST(Bounce, HeightArcsThenRest)
+// The height: top of the first arc; touching down between arcs (just below 420); the smallest
+// arc cut at 538; rest from 539. The render: only rows 0..154 over the background of its phase.
+TEST(Bounce, HeightAndRender)
 {
-    // top of the first arc; touching down between arcs (just below 420); the smallest arc cut
-    // at 538; rest from 539
     const int32_t cases[][2] = {{0, 8127}, {78, 419}, {155, 5910}, {538, 526}, {539, 420}, {100000, 420}};
     for (const auto& c : cases) EXPECT_EQ(fx_bounce_height(c[0]), c[1]) << "t " << c[0];
-}
-
-TEST(Bounce, RenderShowsOnlyInTheTop155RowsOverTheBackgroundOfItsPhase)
-{
-    const auto bg1 = picture([](int, int) { return 1; }, [](int) { return 0x102030u; });
-    const auto bg2 = picture([](int, int) { return 1; }, [](int) { return 0x405060u; });
-    fx_bounce_media m = {emb_3ds_bouncer,     emb_3ds_bouncer_size,     emb_3ds_flyers,
-                         emb_3ds_flyers_size, {bg1.data(), bg2.data()}, {uint32_t(bg1.size()), uint32_t(bg2.size())},
-                         emb_pic_lattice_tex, emb_pic_lattice_tex_size, emb_pic_bounce_tex0, emb_pic_bounce_tex0_size,
-                         emb_pic_bounce_tex1, emb_pic_bounce_tex1_size};
+    const auto bg1 = plain(0x102030u), bg2 = plain(0x405060u);
+    fx_bounce_media m = {emb_3ds_bouncer, emb_3ds_bouncer_size, emb_3ds_flyers, emb_3ds_flyers_size,
+                         {bg1.data(), bg2.data()}, {uint32_t(bg1.size()), uint32_t(bg2.size())}, emb_pic_lattice_tex,
+                         emb_pic_lattice_tex_size, emb_pic_bounce_tex0, emb_pic_bounce_tex0_size, emb_pic_bounce_tex1,
+                         emb_pic_bounce_tex1_size};
     ASSERT_EQ(fx_bounce_init_from(m), 0);
     std::vector<uint32_t> f(N);
     for (int32_t t : {70, 538, 539, 700}) {
@@ -93,14 +89,12 @@ TEST(Orbit, BackgroundFrameBorderAndDepthMask)
         EXPECT_EQ(dst[50 * W + 5], pic::plain_colour(tf[1])) << tf[0];
     }
     const uint32_t bg = pic::plain_colour(0);
-    const struct {
-        int y, x;
-        uint32_t want;
-    } table[] = {{0, 100, 0},         {238, 100, 0},       {239, 0, 0},        {1, 0, 0x123456}, {1, 5, bg},
-                 {5, 0, 0x123456},    {5, 1, bg},          {10, 9, border_colour(8)}, {10, 10, bg}, {10, 11, bg},
-                 {100, 319, bg},      {210, 4, border_colour(10)}, {210, 5, bg}, {210, 315, border_colour(11)},
-                 {210, 314, bg},      {220, 0, border_colour(12)}, {220, 319, border_colour(12)}};
-    for (const auto& e : table) EXPECT_EQ(dst[e.y * W + e.x], e.want) << e.y << "," << e.x;
+    const uint32_t table[][3] = {{0, 100, 0},   {238, 100, 0},  {239, 0, 0},    {1, 0, 0x123456}, {1, 5, bg},
+                                 {5, 0, 0x123456}, {5, 1, bg},   {10, 9, border_colour(8)}, {10, 10, bg},
+                                 {10, 11, bg},  {100, 319, bg}, {210, 4, border_colour(10)}, {210, 5, bg},
+                                 {210, 315, border_colour(11)}, {210, 314, bg}, {220, 0, border_colour(12)},
+                                 {220, 319, border_colour(12)}};   // y, x -> pixel
+    for (const auto& e : table) EXPECT_EQ(dst[e[0] * W + e[1]], e[2]) << e[0] << "," << e[1];
     // the depth mask: coloured background at distance 40000, black free for everything
     ASSERT_NE(rz_zbuf, nullptr);
     EXPECT_EQ(rz_zbuf[0 * W + 7], 0xffffffffu);
@@ -142,14 +136,9 @@ TEST(Shatter, FanPhasesAndTheWholePictureAtTimeZero)
     fx_shatter_triangle(0, 512, v);
     EXPECT_EQ(v[0].x >> 8, 25);   // (0, 0) moved halfway to (160 - 110, 120)
     EXPECT_EQ(v[0].y >> 8, 60);
-    const struct {
-        int32_t t;
-        bool left;
-    } slide[] = {{1024, false}, {2086, false}, {2087, true}};
-    for (const auto& s : slide) {
-        fx_shatter_triangle(0, s.t, v);
-        EXPECT_EQ(v[2].x < 0, s.left) << s.t;
-        if (s.t == 1024) { EXPECT_EQ(v[2].x, 160 << 8); }
+    for (int32_t t : {1024, 2086, 2087}) {
+        fx_shatter_triangle(0, t, v);
+        EXPECT_TRUE(t == 1024 ? v[2].x == 160 << 8 : (v[2].x < 0) == (t == 2087)) << t;
     }
     // the picture drawn whole at t = 0 (the bottom row of a polygon's box is not drawn)
     std::vector<uint32_t> src(N, 0x123456u), dst(N, 0xff000000u);
@@ -177,15 +166,10 @@ TEST(Shadow, DimmedPaletteWallProjectionAndFreeLeavesOtherTargets)
     fx_shadow_light_scene.cam_z = 80000;
     obj_rotate(o);
     fx_shadow_project_wall(&fx_shadow_scene, o);
-    EXPECT_EQ(o->cam_vertices[0], 2250);
-    EXPECT_EQ(o->cam_vertices[1], 1125);
-    EXPECT_EQ(o->cam_vertices[2], -34000);
-    EXPECT_EQ(o->scr_vertices[0], 44251);
-    EXPECT_EQ(o->scr_vertices[1], 29074);
-    EXPECT_EQ(o->cam_vertices[3], 2475);
     // a point beyond the light's depth is taken one unit in front of it: k = 90000
-    EXPECT_EQ(o->cam_vertices[6], 90000 * 1000);
-    EXPECT_EQ(o->cam_vertices[7], 90000 * 700);
+    const int32_t *c = o->cam_vertices, *sv = o->scr_vertices;
+    EXPECT_EQ(std::vector<int32_t>({c[0], c[1], c[2], c[3], c[6], c[7], sv[0], sv[1]}),
+              std::vector<int32_t>({2250, 1125, -34000, 2475, 90000 * 1000, 90000 * 700, 44251, 29074}));
     obj_free(o);
     // free clears the rasteriser's pointers into its own buffers, and only those
     std::vector<uint8_t> mine(N);

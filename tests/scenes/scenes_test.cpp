@@ -37,12 +37,11 @@ struct Asset {
 
 fx_orbit_media orbit_media = {emb_3ds_orbit, emb_3ds_orbit_size, emb_pic_orbit_tex, emb_pic_orbit_tex_size,
                               emb_pic_orbit_border, emb_pic_orbit_border_size, emb_anim_orbit, emb_anim_orbit_size};
-fx_shadow_media shadow_media = {emb_3ds_box,       emb_3ds_box_size,       emb_3ds_receivers, emb_3ds_receivers_size,
-                                emb_3ds_casters,   emb_3ds_casters_size,   emb_pic_shadow_bg, emb_pic_shadow_bg_size,
+fx_shadow_media shadow_media = {emb_3ds_box, emb_3ds_box_size, emb_3ds_receivers, emb_3ds_receivers_size,
+                                emb_3ds_casters, emb_3ds_casters_size, emb_pic_shadow_bg, emb_pic_shadow_bg_size,
                                 emb_pic_shadow_pal, emb_pic_shadow_pal_size};
-fx_bounce_media bounce_media = {emb_3ds_bouncer,     emb_3ds_bouncer_size,     emb_3ds_flyers,
-                                emb_3ds_flyers_size, {emb_pic_bounce_bg1, emb_pic_bounce_bg2},
-                                {emb_pic_bounce_bg1_size, emb_pic_bounce_bg2_size},
+fx_bounce_media bounce_media = {emb_3ds_bouncer, emb_3ds_bouncer_size, emb_3ds_flyers, emb_3ds_flyers_size,
+                                {emb_pic_bounce_bg1, emb_pic_bounce_bg2}, {emb_pic_bounce_bg1_size, emb_pic_bounce_bg2_size},
                                 emb_pic_lattice_tex, emb_pic_lattice_tex_size, emb_pic_bounce_tex0,
                                 emb_pic_bounce_tex0_size, emb_pic_bounce_tex1, emb_pic_bounce_tex1_size};
 fx_lattice_media lattice_media = {emb_3ds_lattice, emb_3ds_lattice_size, emb_3ds_box, emb_3ds_box_size,

@@ -97,8 +97,7 @@ TEST(Orbit, BackgroundFrameBorderAndDepthMask)
     for (const auto& e : table) EXPECT_EQ(dst[e[0] * W + e[1]], e[2]) << e[0] << "," << e[1];
     // the depth mask: coloured background at distance 40000, black free for everything
     ASSERT_NE(rz_zbuf, nullptr);
-    EXPECT_EQ(rz_zbuf[0 * W + 7], 0xffffffffu);
-    EXPECT_EQ(rz_zbuf[50 * W + 5], 0x9c4000u);
+    EXPECT_TRUE(rz_zbuf[7] == 0xffffffffu && rz_zbuf[50 * W + 5] == 0x9c4000u);
     fx_orbit_free();
 }
 
@@ -128,14 +127,12 @@ TEST(Shatter, FanPhasesAndTheWholePictureAtTimeZero)
     rz_vertex v[3];
     // t = 0: in place; border point 128 + j of the right edge at (319, 239 j / 127)
     fx_shatter_triangle(128, 0, v);
-    EXPECT_EQ(v[0].x, 319 << 8);
-    EXPECT_EQ(v[1].y, 1 << 8);
-    EXPECT_EQ(v[2].x, 160 << 8);
-    // phase 1 halfway (t = 512): every border point on the circle of radius 110; phase 3 starts
-    // with the centre at x 160, leaves the screen first at t = 2087
+    EXPECT_TRUE(v[0].x == 319 << 8 && v[1].y == 1 << 8 && v[2].x == 160 << 8);
+    // phase 1 halfway (t = 512): every border point on the circle of radius 110, so (0, 0) moved
+    // halfway to (160 - 110, 120); phase 3 starts with the centre at x 160, leaves the screen
+    // first at t = 2087
     fx_shatter_triangle(0, 512, v);
-    EXPECT_EQ(v[0].x >> 8, 25);   // (0, 0) moved halfway to (160 - 110, 120)
-    EXPECT_EQ(v[0].y >> 8, 60);
+    EXPECT_TRUE(v[0].x >> 8 == 25 && v[0].y >> 8 == 60);
     for (int32_t t : {1024, 2086, 2087}) {
         fx_shatter_triangle(0, t, v);
         EXPECT_TRUE(t == 1024 ? v[2].x == 160 << 8 : (v[2].x < 0) == (t == 2087)) << t;
@@ -176,11 +173,6 @@ TEST(Shadow, DimmedPaletteWallProjectionAndFreeLeavesOtherTargets)
     rz_target = mine.data();
     fx_shadow_free();
     EXPECT_EQ(rz_target, mine.data());
-    ASSERT_EQ(fx_shadow_init(), 0);
-    std::vector<uint32_t> f(N);
-    fx_shadow_render(f.data(), 10);
-    fx_shadow_free();
-    EXPECT_EQ(rz_target, nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "assets/emb.h"
@@ -80,9 +81,7 @@ const Scene scenes[] = {
 
 int lit(const std::vector<uint32_t>& f)
 {
-    int n = 0;
-    for (uint32_t p : f) n += (p & 0xffffff) != 0;
-    return n;
+    return int(std::count_if(f.begin(), f.end(), [](uint32_t p) { return (p & 0xffffff) != 0; }));
 }
 
 class Scenes : public testing::TestWithParam<Scene> {};

@@ -126,14 +126,10 @@ TEST_P(Scenes, BrokenAssetsRefusedAndNothingDrawn)
     for (size_t k = 0; k < s.assets.size(); k++) {
         const uint8_t* data = *s.assets[k].data;
         const uint32_t size = *s.assets[k].size;
-        for (int how = 0; how < 2; how++) {
-            SCOPED_TRACE(testing::Message() << "asset " << k << (how ? " of another kind" : " cut short"));
-            if (how == 0) {
-                *s.assets[k].size = size / 2;
-            } else {
-                *s.assets[k].data = other.data();
-                *s.assets[k].size = uint32_t(other.size());
-            }
+        for (const auto& [d, n] : {std::pair{data, size / 2}, {other.data(), uint32_t(other.size())}}) {
+            SCOPED_TRACE(testing::Message() << "asset " << k << (d == data ? " cut short" : " of another kind"));
+            *s.assets[k].data = d;
+            *s.assets[k].size = n;
             EXPECT_EQ(s.init(), s.refused);
             std::vector<uint32_t> f(N, 0x123456);
             s.render(f.data(), 100);

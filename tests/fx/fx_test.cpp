@@ -1,17 +1,21 @@
-// The exact rules of the effects that a look at the frame cannot check: the transitions'
-// weights and threshold, the curtain's frame order, horizon and seam, the beams' outline blend
-// and glow, the blob stamp, fade and size counter, the balls' radius limits and time.
+// The 2D effects: each through its life with the show's media (drawn, moving, inside its buffers,
+// nothing left on the heap) and with broken media (refused without a crash); then the exact rules
+// a look at the frame cannot check, and the transitions' weights and threshold.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <numeric>
 #include <vector>
 
+#include "assets/emb.h"
 #include "fx/fx_balls.h"
 #include "fx/fx_beams.h"
 #include "fx/fx_blobs.h"
 #include "fx/fx_curtain.h"
 #include "fx/fx_internal.h"
+#include "fx/fx_mirror.h"
 #include "fx/tr_transition.h"
 #include "picture/pix.h"
 #include "tests/picture/pic_build.h"
@@ -19,6 +23,98 @@
 namespace {
 
 constexpr int W = pix_frame_w, H = pix_frame_h, N = pix_frame_pixels;
+
+// The blobs draw indices into a buffer of main's (two spare rows below); shown through their palette.
+std::vector<uint8_t> blob_buf(W * 202);
+std::vector<uint32_t> blob_frame(N);
+const uint32_t* blobs_render(int32_t t)
+{
+    fx_blobs_render(blob_buf.data(), t);
+    pix_expand_palette(blob_buf.data(), fx_blobs_palette, blob_frame.data(), W * 200);
+    return blob_frame.data();
+}
+
+struct Effect {
+    const char* name;
+    void (*init)();
+    void (*init_from)(const uint8_t* pic, uint32_t size);   // every picture (and container) replaced
+    const uint32_t* (*render)(int32_t t);
+    void (*free)();                                         // null: the effect has none
+    int min_lit;                                            // non-black pixels at least, good media
+    bool top_bytes_zero;                                    // no flags left in the frame
+};
+
+// The balls' time never runs back: it starts past where the rules below leave it.
+const Effect effects[] = {
+    {"curtain", [] { ASSERT_EQ(fx_curtain_init(), 0); },
+     [](const uint8_t* p, uint32_t n) { ASSERT_EQ(fx_curtain_init_from(p, n, p, n), 0); },
+     [](int32_t t) -> const uint32_t* { return fx_curtain_render(static_cast<uint32_t>(t)); }, fx_curtain_free,
+     N / 2, true},
+    {"balls", fx_balls_init, [](const uint8_t* p, uint32_t n) { fx_balls_init_from(p, n, p, n, p, n); },
+     [](int32_t t) -> const uint32_t* { return fx_balls_render(t + 100, t & 1); }, fx_balls_free, N / 2, true},
+    {"mirror", fx_mirror_init, [](const uint8_t* p, uint32_t n) { fx_mirror_init_from(p, n, p, n, p, n); },
+     [](int32_t t) -> const uint32_t* { return fx_mirror_render(t, t < 300); }, fx_mirror_free, N / 2, true},
+    {"beams", fx_beams_init, fx_beams_init_from,
+     [](int32_t t) -> const uint32_t* { return fx_beams_render(0.25 * t); }, fx_beams_free, N / 4, false},
+    {"blobs", fx_blobs_init, fx_blobs_init_from, blobs_render, nullptr, 500, true},
+};
+
+int lit(const uint32_t* f) { return int(std::count_if(f, f + N, [](uint32_t p) { return (p & 0xffffff) != 0; })); }
+
+class Effects : public testing::TestWithParam<Effect> {};
+
+TEST_P(Effects, InitRenderFree)
+{
+    const Effect& e = GetParam();
+    testing::internal::CaptureStdout();
+    e.init();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the show's pictures decode";
+    std::vector<uint32_t> last;
+    for (int32_t t : {0, 40, 520, 1000}) {
+        const uint32_t* f = e.render(t);
+        ASSERT_NE(f, nullptr) << t;
+        EXPECT_GE(lit(f), e.min_lit) << "t " << t;
+        EXPECT_TRUE(!e.top_bytes_zero || std::all_of(f, f + N, [](uint32_t p) { return p >> 24 == 0; })) << t;
+        std::vector<uint32_t> now(f, f + N);
+        EXPECT_NE(now, last) << "t " << t << " shows the frame before";
+        last = now;
+    }
+    if (e.free) {
+        e.free();
+        EXPECT_EQ(e.render(5), nullptr) << "render after free";
+        e.free();
+        const size_t held = mallinfo2().uordblks + mallinfo2().hblkhd;   // 0 under the sanitizers
+        e.init();
+        e.render(5);
+        e.free();
+        EXPECT_LT(mallinfo2().uordblks + mallinfo2().hblkhd, held + 4096) << "init, render and free leak";
+    }
+}
+
+TEST_P(Effects, BrokenMediaRefusedWithoutACrash)
+{
+    const Effect& e = GetParam();
+    // a picture cut inside its body, one cut inside its header, bytes that are no picture at all
+    const std::pair<const uint8_t*, uint32_t> broken[] = {
+        {emb_pic_curtain, emb_pic_curtain_size / 2}, {emb_pic_curtain, 30}, {emb_anim_curtain, 4000}};
+    for (const auto& [data, size] : broken) {
+        const std::vector<uint8_t> media(data, data + size);   // exact size: the sanitizers watch the end
+        testing::internal::CaptureStdout();
+        e.init_from(media.data(), size);
+        const std::string said = testing::internal::GetCapturedStdout();
+        if (!e.free) { EXPECT_NE(said, "") << "the blobs name the decoder's complaint"; }
+        for (int32_t t : {0, 600}) {
+            const uint32_t* f = e.render(t);
+            ASSERT_TRUE(f && lit(f) < N) << "the refused picture shows black somewhere, t " << t;
+        }
+        if (e.free) e.free();
+    }
+    // The blobs keep the last stamp they were given: restore the show's.
+    if (!e.free) e.init();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Effects, testing::ValuesIn(effects),
+                         [](const testing::TestParamInfo<Effect>& i) { return std::string(i.param.name); });
 
 uint32_t blend(uint32_t p, uint32_t q) { return ((p >> 1) & 0x7f7f7f) + ((q >> 1) & 0x7f7f7f); }
 
@@ -69,24 +165,15 @@ TEST(Transitions, EveryLoopLevel)
             }
         }
     }
-    std::vector<uint32_t> g(N, 0x646464u);
-    EXPECT_EQ(tr_crossfade32(128, g.data(), g.data(), g.data())[9], 0x636363u) << "100 with 100 gives 99";
 }
 
-struct Curtain : testing::Test {
-    // picture pixel (y, x) = 0x00c000 | ((3x + y) & 255); animation frame k in pic::plain_colour(k)
-    std::vector<uint8_t> pic = pic::pbm(W, H, [](int y, int x) { return (3 * x + y) & 255; },
-                                       [](int i) { return 0x00c000u | i; });
-    std::vector<uint8_t> anim = pic::plain_anim(20);
-    void SetUp() override
-    {
-        ASSERT_EQ(fx_curtain_init_from(pic.data(), uint32_t(pic.size()), anim.data(), uint32_t(anim.size())), 0);
-    }
-    void TearDown() override { fx_curtain_free(); }
-};
-
-TEST_F(Curtain, FrameOrderHorizonSeamAndPicture)
+TEST(Curtain, FrameOrderHorizonSeamAndPicture)
 {
+    // picture pixel (y, x) = pic_px(y, x); animation frame k in pic::plain_colour(k)
+    auto pic_px = [](int y, int x) { return 0x00c000u | uint32_t((3 * x + y) & 255); };
+    const auto pic = pic::pbm(W, H, [](int y, int x) { return (3 * x + y) & 255; }, [](int i) { return 0x00c000u | i; });
+    const auto anim = pic::plain_anim(20);
+    ASSERT_EQ(fx_curtain_init_from(pic.data(), uint32_t(pic.size()), anim.data(), uint32_t(anim.size())), 0);
     // forwards, then backwards, each end frame twice; row 10 lies above every horizon
     const uint32_t order[][2] = {{0, 0}, {19, 19}, {20, 19}, {21, 18}, {39, 0}, {40, 0}, {41, 1}, {4000000019u, 19}};
     for (const auto& o : order) EXPECT_EQ(fx_curtain_render(o[0])[10 * W + 10], pic::plain_colour(o[1])) << o[0];
@@ -95,7 +182,6 @@ TEST_F(Curtain, FrameOrderHorizonSeamAndPicture)
     const int cases[][3] = {{0, 0, 159},   {0, 160, 180},  {0, 319, 156},  {24, 160, 54},   {71, 160, 240},
                             {71, 319, 151}, {59, 128, 238}, {59, 129, 240}, {1000, 160, 214}};
     int32_t rows[W];
-    auto pic_px = [](int y, int x) { return 0x00c000u | uint32_t((3 * x + y) & 255); };
     for (const auto& [t, x, h] : cases) {
         fx_curtain_horizon(uint32_t(t), rows);
         ASSERT_EQ(rows[x], h) << "t " << t << " column " << x;
@@ -106,6 +192,7 @@ TEST_F(Curtain, FrameOrderHorizonSeamAndPicture)
         if (h + 2 <= 239) { EXPECT_EQ(f[239 * W + x], pic_px(239, x)) << t; }
         if (h == 240) { EXPECT_EQ(f[239 * W + x], 0u) << "row 239 above the horizon is black, t " << t; }
     }
+    fx_curtain_free();
 }
 
 TEST(Beams, OutlinesBlendHalfAndHalfInsidesKeepTheirFlag)

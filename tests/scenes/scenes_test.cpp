@@ -32,10 +32,7 @@ const std::vector<uint32_t> stripes = [] {
 }();
 
 // An asset of the show: bytes and size, replaced one at a time through its place in `Media`.
-struct Asset {
-    const uint8_t** data;
-    uint32_t* size;
-};
+struct Asset { const uint8_t** data; uint32_t* size; };
 
 fx_orbit_media orbit_media = {emb_3ds_orbit, emb_3ds_orbit_size, emb_pic_orbit_tex, emb_pic_orbit_tex_size,
                               emb_pic_orbit_border, emb_pic_orbit_border_size, emb_anim_orbit, emb_anim_orbit_size};
@@ -80,10 +77,7 @@ const Scene scenes[] = {
      fx_shatter_free, {}, 0},
 };
 
-int lit(const std::vector<uint32_t>& f)
-{
-    return int(std::count_if(f.begin(), f.end(), [](uint32_t p) { return (p & 0xffffff) != 0; }));
-}
+int lit(const std::vector<uint32_t>& f) { return int(std::count_if(f.begin(), f.end(), [](uint32_t p) { return p & 0xffffff; })); }
 
 class Scenes : public testing::TestWithParam<Scene> {};
 

@@ -21,15 +21,8 @@ using pic::bytes;
 namespace {
 
 const bytes cmap = pic::palette([](int i) { return uint32_t(i * 0x070707); });
-bytes picture(const char* type, int w, int h, int planes, const bytes& body)
-{
-    return pic::form(type, w, h, planes, cmap, body);
-}
-void set_form_length(bytes& f)
-{
-    const uint32_t n = uint32_t(f.size() - 8);
-    for (int k = 0; k < 4; k++) f[4 + k] = uint8_t(n >> (24 - 8 * k));
-}
+bytes picture(const char* t, int w, int h, int planes, const bytes& body) { return pic::form(t, w, h, planes, cmap, body); }
+void set_form_length(bytes& f) { for (int k = 0; k < 4; k++) f[4 + k] = uint8_t((f.size() - 8) >> (24 - 8 * k)); }
 
 }  // namespace
 

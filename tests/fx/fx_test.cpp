@@ -355,6 +355,27 @@ TEST_F(Balls, RadiusLimitsShadowRowsAndFarCentres)
     }
 }
 
+// The first render in this program: before any substep the depth records are zero, so ball 0
+// alone is drawn (twenty times) where its seeding put it, its shadow on the floor below.
+TEST_F(Balls, FirstFrameDrawsBallZeroAtItsSeededPlace)
+{
+    unsigned seed = 0;
+    double X, Y, Z;
+    do {   // a seed that puts ball 0 well above its shadow
+        std::srand(++seed);
+        X = std::rand() % 200 - 100, Y = std::rand() % 300 - 200, Z = std::rand() % 100 + 110;
+    } while (70 * Y / Z + 120 <= 40 || 70 * Y / Z + 40 >= 7000 / Z);
+    std::srand(seed);
+    SetUp();
+    const uint32_t* f = fx_balls_render(0, 0);
+    const int x = int(70 * X / Z + 160), y = int(70 * Y / Z + 120), r = int(70 * (X + 30) / Z - 70 * X / Z);
+    const int floor_y = int(7000 / Z + 120);
+    EXPECT_NEAR(std::count(f, f + N, 0xa0a0a0u), 3.14159 * r * r, 2.5 * r) << "one disc of radius " << r;
+    EXPECT_TRUE(f[y * W + x] == 0xa0a0a0u && f[y * W + x + r + 1] == 0x808080u && f[(y - r - 1) * W + x] == 0x808080u);
+    EXPECT_EQ(f[floor_y * W + x + r], 0x404040u) << "the shadow, r wide";
+    EXPECT_EQ(f[(floor_y + r / 3 + 1) * W + x], 0x808080u) << "and r / 3 high";
+}
+
 TEST_F(Balls, TimeRunsForwardOnly)
 {
     const uint32_t* f = fx_balls_render(40, 0);

@@ -275,24 +275,19 @@ TEST_F(Blobs, StampClipsAtEveryEdgeAndSaturatesAt60)
               std::vector<int>({60, 60, 59, 59}));
 }
 
-TEST_F(Blobs, SizeCounterGrowsBy10AndStopsAt450)
+TEST_F(Blobs, SizeCounterFadeAndSegments)
 {
-    for (const auto& c : {std::pair{60, 450}, {449, 459}}) {   // start -> after 60 grows (or one)
+    // the size counter grows by 10 and stops at 450: start -> after 60 grows (or one)
+    for (const auto& c : {std::pair{60, 450}, {449, 459}}) {
         fx_blobs_size = c.first;
         for (int k = 0; k < (c.first == 60 ? 60 : 1); k++) fx_blobs_grow(10);
         EXPECT_EQ(fx_blobs_size.load(), c.second);
     }
-    fx_blobs_size = 60;
-}
-
-TEST_F(Blobs, FadeClimbsOneRowAndSixtyTicksDrawSixSegmentsOfTwentyStamps)
-{
-    // a seed whose one draw makes the fade step 30 at t = 0 (29 + sin 0 + rand mod 4)
+    // the fade climbs one row; sixty ticks draw six segments of twenty stamps. A seed whose one
+    // draw makes the fade step 30 at t = 0 (29 + sin 0 + rand mod 4):
     unsigned seed = 1;
     while ((std::srand(seed), std::rand() % 4 != 1)) seed++;
-    std::srand(seed);
-    std::rand();
-    const int second = std::rand();
+    const int second = (std::srand(seed), std::rand(), std::rand());
     fx_blobs_size = 60;
     buf[5 * W + 2] = 60;   // a lone spot far from the ring: it and the two bytes above become 15
     std::srand(seed);

@@ -64,22 +64,16 @@ TEST(IffDecode, ByteRun1ControlBytes)
 TEST(IffDecode, MessagesAndResults)
 {
     const bytes good = picture("PBM ", 4, 1, 8, {0x03, 1, 2, 3, 4});
-    auto broken = [&](size_t at, const char* with) {
-        bytes b = good;
-        std::memcpy(b.data() + at, with, 4);
-        return b;
-    };
-    const struct {
-        bytes data;
-        const char* msg;
-    } rows[] = {{broken(8, "XXXX"), "Invalid picture."},   {broken(12, "BMHX"), "BMHD not found."},
-                {broken(40, "CMAX"), "CMAP not found."},   {broken(816, "BODX"), "BODY not found."},
-                {picture("PBM ", 4, 1, 8, {0x03, 1, 2}), "Picture data ends early."},
-                {picture("ILBM", 8, 1, 9, bytes(9, 0)), "Unsupported picture."}};
+    auto broken = [&](size_t at, const char* with) { bytes b = good; std::memcpy(b.data() + at, with, 4); return b; };
+    const std::pair<bytes, const char*> rows[] = {
+        {broken(8, "XXXX"), "Invalid picture."}, {broken(12, "BMHX"), "BMHD not found."},
+        {broken(40, "CMAX"), "CMAP not found."}, {broken(816, "BODX"), "BODY not found."},
+        {picture("PBM ", 4, 1, 8, {0x03, 1, 2}), "Picture data ends early."},
+        {picture("ILBM", 8, 1, 9, bytes(9, 0)), "Unsupported picture."}};
     bytes dest(64), pal(768);
-    for (const auto& r : rows) {
-        EXPECT_EQ(iff_decode(r.data.data(), dest.data(), pal.data()), 0) << r.msg;
-        EXPECT_STREQ(iff_msg, r.msg);
+    for (const auto& [data, msg] : rows) {
+        EXPECT_EQ(iff_decode(data.data(), dest.data(), pal.data()), 0) << msg;
+        EXPECT_STREQ(iff_msg, msg);
     }
     // without a FORM header the length is unknown: only the length-taking entry decodes it
     const bytes headless(good.begin() + 8, good.end());

@@ -140,14 +140,11 @@ TEST(IffDecode, FitRefusesWhatTheEffectsCannotHold)
     EXPECT_STREQ(iff_msg, iff_too_large);
     const bytes planar = picture("ILBM", 16, 1, 1, {0x01, 0xff, 0xff});
     EXPECT_EQ(iff_decode_fit(planar.data(), uint32_t(planar.size()), dest.data(), 8, pal.data()), 0);
-    EXPECT_EQ(dest, bytes(8, 0xcc));
-    EXPECT_EQ(pal, bytes(768, 0xcc));
+    EXPECT_TRUE(dest == bytes(8, 0xcc) && pal == bytes(768, 0xcc)) << "the planar picture wrote";
     EXPECT_EQ(iff_decode_fit(p.data(), uint32_t(p.size() - 2), dest.data(), 8, pal.data()), 0);
     EXPECT_STREQ(iff_msg, "Picture data ends early.");
-    EXPECT_EQ(dest, bytes(8, 0));
-    EXPECT_EQ(pal, bytes(768, 0));
-    EXPECT_EQ(iff_decode_fit(p.data(), uint32_t(p.size()), dest.data(), 8, pal.data()), -1);
-    EXPECT_EQ(dest[7], 8);
+    EXPECT_TRUE(dest == bytes(8, 0) && pal == bytes(768, 0)) << "the cut picture's bytes stay";
+    EXPECT_TRUE(iff_decode_fit(p.data(), uint32_t(p.size()), dest.data(), 8, pal.data()) == -1 && dest[7] == 8);
 }
 
 TEST(IffPlanar, UnpacksAndConverts)

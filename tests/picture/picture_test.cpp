@@ -1,14 +1,19 @@
-// The IFF decoder on hand-made pictures: the header query, ByteRun1, messages, tag searches,
-// the bounds kept on data of known length, planar conversion, files, and the effects' loader.
+// The picture module on hand-made pictures: the IFF decoder (header query, ByteRun1, messages,
+// tag searches, bounds, planar conversion, files, the effects' loader), palette expansion, the
+// one float-to-int rule, and the diagonal doubling of animation frames.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "picture/anim.h"
 #include "picture/iff.h"
+#include "picture/pix.h"
 #include "tests/picture/pic_build.h"
 
 using pic::bytes;
@@ -16,15 +21,8 @@ using pic::bytes;
 namespace {
 
 const bytes cmap = pic::palette([](int i) { return uint32_t(i * 0x070707); });
-bytes picture(const char* type, int w, int h, int planes, const bytes& body)
-{
-    return pic::form(type, w, h, planes, cmap, body);
-}
-void set_form_length(bytes& f)
-{
-    const uint32_t n = uint32_t(f.size() - 8);
-    for (int k = 0; k < 4; k++) f[4 + k] = uint8_t(n >> (24 - 8 * k));
-}
+bytes picture(const char* t, int w, int h, int planes, const bytes& body) { return pic::form(t, w, h, planes, cmap, body); }
+void set_form_length(bytes& f) { for (int k = 0; k < 4; k++) f[4 + k] = uint8_t((f.size() - 8) >> (24 - 8 * k)); }
 
 }  // namespace
 
@@ -66,52 +64,37 @@ TEST(IffDecode, ByteRun1ControlBytes)
 TEST(IffDecode, MessagesAndResults)
 {
     const bytes good = picture("PBM ", 4, 1, 8, {0x03, 1, 2, 3, 4});
-    auto broken = [&](size_t at, const char* with) {
-        bytes b = good;
-        std::memcpy(b.data() + at, with, 4);
-        return b;
-    };
-    const struct {
-        bytes data;
-        const char* msg;
-    } rows[] = {{broken(8, "XXXX"), "Invalid picture."},   {broken(12, "BMHX"), "BMHD not found."},
-                {broken(40, "CMAX"), "CMAP not found."},   {broken(816, "BODX"), "BODY not found."},
-                {picture("PBM ", 4, 1, 8, {0x03, 1, 2}), "Picture data ends early."},
-                {picture("ILBM", 8, 1, 9, bytes(9, 0)), "Unsupported picture."}};
+    auto broken = [&](size_t at, const char* with) { bytes b = good; std::memcpy(b.data() + at, with, 4); return b; };
+    const std::pair<bytes, const char*> rows[] = {
+        {broken(8, "XXXX"), "Invalid picture."}, {broken(12, "BMHX"), "BMHD not found."},
+        {broken(40, "CMAX"), "CMAP not found."}, {broken(816, "BODX"), "BODY not found."},
+        {picture("PBM ", 4, 1, 8, {0x03, 1, 2}), "Picture data ends early."},
+        {picture("ILBM", 8, 1, 9, bytes(9, 0)), "Unsupported picture."}};
     bytes dest(64), pal(768);
-    for (const auto& r : rows) {
-        EXPECT_EQ(iff_decode(r.data.data(), dest.data(), pal.data()), 0) << r.msg;
-        EXPECT_STREQ(iff_msg, r.msg);
+    for (const auto& [data, msg] : rows) {
+        EXPECT_EQ(iff_decode(data.data(), dest.data(), pal.data()), 0) << msg;
+        EXPECT_STREQ(iff_msg, msg);
     }
     // without a FORM header the length is unknown: only the length-taking entry decodes it
     const bytes headless(good.begin() + 8, good.end());
     EXPECT_EQ(iff_decode(headless.data(), dest.data(), pal.data()), 0);
     EXPECT_STREQ(iff_msg, "Invalid picture.");
-    EXPECT_EQ(iff_decode_n(headless.data(), headless.size(), dest.data(), pal.data()), -1);
-    EXPECT_EQ(dest[3], 4);
+    EXPECT_TRUE(iff_decode_n(headless.data(), headless.size(), dest.data(), pal.data()) == -1 && dest[3] == 4);
 }
 
 TEST(IffDecode, TagSearches)
 {
     bytes dest(64), pal(768);
     // "ILBM" is looked for first: data holding both is planar
-    bytes both;
-    pic::tag(both, "FORM");
-    pic::be32(both, 0);
-    pic::tag(both, "ILBM");
-    pic::tag(both, "PBM ");
-    pic::chunk(both, "BMHD", pic::bmhd(16, 1, 2));
+    bytes both = picture("ILBM", 16, 1, 2, {});
+    both.insert(both.begin() + 12, {'P', 'B', 'M', ' '});
     set_form_length(both);
     ASSERT_EQ(iff_decode(both.data(), nullptr, nullptr), -1);
     EXPECT_EQ(iff_is_pbm, 0);
     // the first "BODY" wins, even inside an earlier chunk; tags are searched at offsets 0..64001
     for (int at : {0, 64001, 64002}) {
-        bytes g;
-        pic::tag(g, "FORM");
-        pic::be32(g, 0);
-        pic::tag(g, "PBM ");
-        pic::chunk(g, "BMHD", pic::bmhd(2, 1, 8));
-        pic::chunk(g, "CMAP", cmap);
+        bytes g = picture("PBM ", 2, 1, 8, {});
+        g.resize(g.size() - 8);   // no BODY yet
         if (at == 0) pic::chunk(g, "TINY", {'B', 'O', 'D', 'Y', 0, 0, 0, 2, 0x01, 0x05, 0x06});
         g.resize(std::max<size_t>(g.size(), size_t(at)), 0);
         pic::chunk(g, "BODY", {0x01, 0x07, 0x08});
@@ -134,10 +117,9 @@ TEST(IffDecode, BoundedByTheDataLength)
     }
     // a CMAP cut short by the data's end comes out zero-filled; one of two colours followed by
     // more data takes that data
-    bytes f;
-    pic::tag(f, "PBM ");
-    pic::chunk(f, "BMHD", pic::bmhd(2, 1, 8));
-    pic::chunk(f, "CMAP", {9, 8, 7, 6, 5, 4});
+    bytes f = pic::form("PBM ", 2, 1, 8, {9, 8, 7, 6, 5, 4}, {});
+    f.erase(f.begin(), f.begin() + 8);
+    f.resize(f.size() - 8);
     bytes pal(768, 0xee), dest(2);
     EXPECT_EQ(iff_decode_n(f.data(), f.size(), dest.data(), pal.data()), 0);
     EXPECT_STREQ(iff_msg, "BODY not found.");
@@ -158,14 +140,11 @@ TEST(IffDecode, FitRefusesWhatTheEffectsCannotHold)
     EXPECT_STREQ(iff_msg, iff_too_large);
     const bytes planar = picture("ILBM", 16, 1, 1, {0x01, 0xff, 0xff});
     EXPECT_EQ(iff_decode_fit(planar.data(), uint32_t(planar.size()), dest.data(), 8, pal.data()), 0);
-    EXPECT_EQ(dest, bytes(8, 0xcc));
-    EXPECT_EQ(pal, bytes(768, 0xcc));
+    EXPECT_TRUE(dest == bytes(8, 0xcc) && pal == bytes(768, 0xcc)) << "the planar picture wrote";
     EXPECT_EQ(iff_decode_fit(p.data(), uint32_t(p.size() - 2), dest.data(), 8, pal.data()), 0);
     EXPECT_STREQ(iff_msg, "Picture data ends early.");
-    EXPECT_EQ(dest, bytes(8, 0));
-    EXPECT_EQ(pal, bytes(768, 0));
-    EXPECT_EQ(iff_decode_fit(p.data(), uint32_t(p.size()), dest.data(), 8, pal.data()), -1);
-    EXPECT_EQ(dest[7], 8);
+    EXPECT_TRUE(dest == bytes(8, 0) && pal == bytes(768, 0)) << "the cut picture's bytes stay";
+    EXPECT_TRUE(iff_decode_fit(p.data(), uint32_t(p.size()), dest.data(), 8, pal.data()) == -1 && dest[7] == 8);
 }
 
 TEST(IffPlanar, UnpacksAndConverts)
@@ -208,7 +187,76 @@ TEST(IffLoadFile, ReadsWholeFilesAndReportsErrors)
         EXPECT_EQ(iff_load_file(q, dest, pal), 0) << q;
         EXPECT_STREQ(iff_msg, "Disk error.");
     }
-    std::remove(path.c_str());
-    std::remove(fifo.c_str());
-    rmdir(dir);
+    EXPECT_TRUE(std::remove(path.c_str()) == 0 && std::remove(fifo.c_str()) == 0 && rmdir(dir) == 0);
+}
+
+TEST(PixExpand, FourPixelsAStepNothingBelowFour)
+{
+    const pic::bytes pal = pic::palette([](int i) { return i == 1 ? 0x123456u : i == 255 ? 0xff8001u : 0u; });
+    std::vector<uint8_t> src(pix_frame_pixels + 4);
+    for (size_t i = 0; i < src.size(); i++) src[i] = uint8_t(i % 3 == 0 ? 1 : i % 3 == 1 ? 255 : 0);
+    const int32_t cases[][2] = {{4, 4}, {7, 4}, {pix_frame_pixels + 1, pix_frame_pixels}, {3, 0}, {-8, 0}};
+    for (const auto& c : cases) {   // count -> pixels written
+        std::vector<uint32_t> dst(src.size(), 0xdeadbeef);
+        pix_expand_palette(src.data(), pal.data(), dst.data(), c[0]);
+        for (int i = 0; i < int(dst.size()); i++) {
+            const uint32_t want = i >= c[1] ? 0xdeadbeefu : i % 3 == 0 ? 0x123456u : i % 3 == 1 ? 0xff8001u : 0u;
+            ASSERT_EQ(dst[i], want) << "count " << c[0] << " pixel " << i;
+        }
+    }
+}
+
+TEST(PixTrunc, TowardZeroSaturatingNanZero)
+{
+    const struct {
+        double v;
+        int32_t want;
+    } cases[] = {{2.9, 2}, {-2.9, -2}, {2147483646.5, 2147483646}, {2147483647.0, INT32_MAX}, {1e300, INT32_MAX},
+                 {-2147483648.0, INT32_MIN}, {-2147483648.5, INT32_MIN}, {-1e300, INT32_MIN}, {std::nan(""), 0}};
+    for (const auto& c : cases) EXPECT_EQ(pix_trunc(c.v), c.want) << c.v;
+}
+
+TEST(AnimBlit, DiagonalDoubling)
+{
+    // frame k's pixel (i, j) has index i + j + k
+    const auto c = pic::anim(3, [](uint32_t k, int i, int j) { return i + j + int(k); });
+    std::vector<uint32_t> dst(pix_frame_pixels, 0);
+    ASSERT_EQ(anim_blit_frame(2, c.data(), dst.data()), dst.data());
+    auto px = [&](int r, int col) { return dst[pix_frame_w * r + col]; };
+    auto src = [&](int i, int j) { return pic::frame_colour(2, uint32_t(i + j + 2)); };
+    // every 2x2 cell: the source pixel top-left and bottom-right, the one above top-right and
+    // the one to the left bottom-left
+    for (int i = 1; i < 119; i++)
+        for (int j = 1; j < 160; j++)
+            ASSERT_TRUE(px(2 * i, 2 * j) == src(i, j) && px(2 * i + 1, 2 * j + 1) == src(i, j) &&
+                        px(2 * i, 2 * j + 1) == src(i - 1, j) && px(2 * i + 1, 2 * j) == src(i, j - 1))
+                << i << "," << j;
+    // row 0 odd columns, row 239 and row 238's even columns 2..318 keep what dst held; the last
+    // column's right-hand write runs into column 0 of the next row, where row 238 keeps it
+    for (int col = 0; col < pix_frame_w; col++) {
+        ASSERT_EQ(px(0, col), col % 2 == 0 ? src(0, col / 2) : 0u) << col;
+        ASSERT_EQ(px(239, col), 0u);
+        if (col >= 2 && col % 2 == 0) { ASSERT_EQ(px(238, col), 0u) << col; }
+    }
+    EXPECT_EQ(px(238, 0), src(118, 159));
+    EXPECT_EQ(px(2, 0), src(1, 0));
+}
+
+TEST(AnimBlit, FramesOutsideTheContainerAreRefused)
+{
+    const auto c = pic::plain_anim(3);
+    std::vector<uint32_t> dst(pix_frame_pixels, 7);
+    EXPECT_EQ(anim_frame_count(c.data()), 3u);
+    EXPECT_TRUE(!anim_blit_frame(3, c.data(), dst.data()) && !anim_blit_frame(0xffffffffu, c.data(), dst.data()));
+    EXPECT_EQ(dst, std::vector<uint32_t>(pix_frame_pixels, 7));
+    EXPECT_TRUE(anim_blit_frame(2, c.data(), dst.data()) == dst.data() && dst[0] == pic::plain_colour(2));
+    // an offset past the end; a frame the given size cuts; an offset table the data cannot hold
+    auto bad = c;
+    bad[4 + 4 + 3] = 0x7f;
+    EXPECT_EQ(anim_blit_frame(1, bad.data(), dst.data()), nullptr);
+    EXPECT_EQ(anim_blit_frame_n(1, bad.data(), bad.size(), dst.data()), nullptr);
+    EXPECT_EQ(anim_blit_frame_n(0, c.data(), c.size() - 1, dst.data()), dst.data());
+    EXPECT_EQ(anim_blit_frame_n(2, c.data(), c.size() - 1, dst.data()), nullptr);
+    const uint8_t huge[] = {0xff, 0xff, 0xff, 0x7f, 8, 0, 0, 0};
+    EXPECT_TRUE(!anim_blit_frame_n(5, huge, sizeof huge, dst.data()) && !anim_blit_frame_n(0, huge, 3, dst.data()));
 }

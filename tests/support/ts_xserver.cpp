@@ -26,10 +26,8 @@ void stop_server(ts_xserver* xs)
     xs->pid = -1;
 }
 
-// Starts the server with -displayfd: it takes the first free display number itself (by its
-// /tmp/.XN-lock) and writes it to the pipe once it accepts connections, so two tests starting
-// servers at the same moment never share a number. Tried a few times: servers started together
-// can still trip over each other's lock files.
+// With -displayfd the server takes a free display number itself and writes it to the pipe once
+// it accepts connections. Tried a few times: servers started together can trip over lock files.
 bool spawn_server(ts_xserver* xs, std::vector<std::string> argv, const std::string& out, int ms, std::string* why)
 {
     for (int attempt = 0; attempt < 4; ++attempt, usleep(200000 * attempt)) {
@@ -89,8 +87,7 @@ bool ts_start_xvfb(ts_xserver* xs, int depth, const std::vector<std::string>& ex
     return spawn_server(xs, argv, xs->log, 15000, why);
 }
 
-bool ts_start_xorg_dummy(ts_xserver* xs, int depth, const std::vector<std::string>& modelines,
-                         const std::vector<std::string>& modes, std::string* why)
+bool ts_start_xorg_dummy(ts_xserver* xs, int depth, std::string* why)
 {
     const char* missing = geteuid() != 0 ? "Xorg with the dummy driver needs root"
                           : access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) != 0
@@ -105,19 +102,16 @@ bool ts_start_xorg_dummy(ts_xserver* xs, int depth, const std::vector<std::strin
     f << "Section \"ServerFlags\"\n  Option \"DontVTSwitch\" \"true\"\n  Option \"AutoAddDevices\" \"false\"\n"
          "  Option \"AllowMouseOpenFail\" \"true\"\nEndSection\n"
          "Section \"Device\"\n  Identifier \"dev\"\n  Driver \"dummy\"\n  VideoRam 16384\nEndSection\n"
-         "Section \"Monitor\"\n  Identifier \"mon\"\n  HorizSync 5-200\n  VertRefresh 20-200\n";
-    if (modelines.empty())
-        f << "  Modeline \"320x240\" 12.59 320 336 384 400 240 245 246 262 doublescan\n"
-             "  Modeline \"640x480\" 25.18 640 656 752 800 480 490 492 525 -hsync -vsync\n"
-             "  Modeline \"800x600\" 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync\n";
-    for (auto& l : modelines) f << "  " << l << "\n";
-    f << "EndSection\nSection \"Screen\"\n  Identifier \"scr\"\n  Device \"dev\"\n  Monitor \"mon\"\n"
+         "Section \"Monitor\"\n  Identifier \"mon\"\n  HorizSync 5-200\n  VertRefresh 20-200\n"
+         "  Modeline \"800x600\" 40.00 800 840 968 1056 600 601 605 628 +hsync +vsync\n"
+         "  Modeline \"640x480\" 25.18 640 656 752 800 480 490 492 525 -hsync -vsync\n"
+         "  Modeline \"640x480b\" 31.50 640 664 704 832 480 489 492 520 -hsync -vsync\n"
+         "  Modeline \"320x240\" 12.59 320 336 384 400 240 245 246 262\n"
+         "EndSection\nSection \"Screen\"\n  Identifier \"scr\"\n  Device \"dev\"\n  Monitor \"mon\"\n"
       << "  DefaultDepth " << depth << "\n";
-    for (int d : {8, 15, 16, 24}) {
-        f << "  SubSection \"Display\"\n    Depth " << d << "\n    Modes";
-        for (auto& m : modes.empty() ? std::vector<std::string>{"800x600", "640x480", "320x240"} : modes) f << " \"" << m << "\"";
-        f << "\n    Virtual 800 600\n  EndSubSection\n";
-    }
+    for (int d : {8, 15, 16, 24})
+        f << "  SubSection \"Display\"\n    Depth " << d
+          << "\n    Modes \"800x600\" \"640x480\" \"640x480b\" \"320x240\"\n    Virtual 800 600\n  EndSubSection\n";
     f << "EndSection\n";
     f.close();
     return spawn_server(xs, {"Xorg", "-config", conf, "-logfile", xs->log, "-nolisten", "tcp", "-noreset", "-seat", "seat1"},

@@ -1,14 +1,14 @@
 // Test support: private X servers started and stopped by the tests themselves.
 #pragma once
 
-#include <sys/types.h>
+#include "tests/support/ts_process.h"
 
 #include <string>
 #include <vector>
 
 struct ts_xserver {
     int number = -1;   // display number N of ":N"
-    pid_t pid = -1;
+    ts_process proc;   // the server
     std::string log;   // the server's log file
     std::string display() const { return ":" + std::to_string(number); }
 };

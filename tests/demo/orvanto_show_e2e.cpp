@@ -12,12 +12,8 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-const std::string kMenus = std::string(ts_sound_menu) + ts_mode_menu;
-const std::string kRefused = "Esc pressed or mode not found. Exiting.\n";
-
-} // namespace
+static const std::string kMenus = std::string(ts_sound_menu) + ts_mode_menu;
+static const std::string kRefused = "Esc pressed or mode not found. Exiting.\n";
 
 // No sound device: the module runs on the 70 Hz timer.
 TEST(OrvantoEndToEnd, WholeShowEndsWithTheResults)

@@ -45,11 +45,8 @@ bool ts_start_xvfb(ts_xserver* xs, int depth, const std::vector<std::string>& ex
 
 bool ts_start_xorg_dummy(ts_xserver* xs, int depth, std::string* why)
 {
-    const char* missing = geteuid() != 0 ? "Xorg with the dummy driver needs root"
-                          : access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) != 0
-                              ? "xserver-xorg-video-dummy is not installed" : nullptr;
-    if (missing) {
-        if (why) *why = missing;
+    if (geteuid() != 0 || access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) != 0) {
+        if (why) *why = "Xorg's dummy driver needs root and xserver-xorg-video-dummy";
         return false;
     }
     const std::string base = scratch_name("xorg"), conf = base + ".conf";

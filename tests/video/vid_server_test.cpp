@@ -23,22 +23,19 @@
 
 namespace {
 
-// Runs `init` with standard input a file holding `text` (removed at once), the menu in *menu.
-template <class F> int answered(const std::string& text, F init, std::string* menu = nullptr)
+// vid_init_size(w, h, 0), or vid_init(res, flags) when res is given, with standard input a file
+// holding `text` (removed at once); the menu printed in *menu.
+int answered(const std::string& text, int w = 320, int h = 240, int res = 0, int flags = 0, std::string* menu = nullptr)
 {
     const std::string path = "/tmp/orv-vid-answer-" + std::to_string(getpid());
     if (FILE* f = std::fopen(path.c_str(), "w")) std::fputs(text.c_str(), f), std::fclose(f);
     const bool ok = std::freopen(path.c_str(), "r", stdin) != nullptr;
     unlink(path.c_str());
     testing::internal::CaptureStdout();
-    const int r = ok ? init() : -1;
+    const int r = !ok ? -1 : res ? vid_init(res, flags) : vid_init_size(w, h, 0);
     const std::string out = testing::internal::GetCapturedStdout();
     if (menu) *menu = out;
     return r;
-}
-int answered_size(const std::string& text, int w = 320, int h = 240)
-{
-    return answered(text, [&] { return vid_init_size(w, h, 0); });
 }
 
 std::string start_xvfb(ts_xserver_guard* g, int depth, const std::vector<std::string>& extra = {})
@@ -70,143 +67,6 @@ void expect_window_shows(const std::vector<uint32_t>& frame, const std::string& 
         }
     XDestroyImage(got);
 }
-
-} // namespace
-
-TEST(VideoWindow, EveryModeAndDepthShowsTheConvertedFrame)
-{
-    const struct { int depth, bytes_pp; vid_row_converter normal, doubled; } cases[] = {
-        {8, 1, cv_gray8, cv_checker8}, {15, 2, cv_rgb15, cv_rgb15_double},
-        {16, 2, cv_rgb16, cv_rgb16_double}, {24, 4, cv_rgb32, cv_rgb32_double}};
-    // every byte varying, white in the top-left corner, flags in the top byte of some pixels
-    std::vector<uint32_t> frame(pix_frame_pixels);
-    for (uint32_t i = 0; i < frame.size(); ++i) {
-        const uint32_t x = i % pix_frame_w, y = i / pix_frame_w;
-        frame[i] = ((x * 7 + y) & 255) | ((y * 3 + x) & 255) << 8 | ((x ^ y) & 255) << 16 | (x % 5 ? 0 : 0x0f000000u);
-    }
-    frame[0] = 0xffffff;
-    for (auto& c : cases) {
-        ts_xserver_guard g;
-        ASSERT_EQ(start_xvfb(&g, c.depth), "");
-        for (int mode = 1; mode <= 4; ++mode) {
-            const std::string what = "depth " + std::to_string(c.depth) + " mode " + std::to_string(mode);
-            ASSERT_EQ(answered_size(std::to_string(mode) + "\n"), 0) << what;
-            EXPECT_EQ(vid_bytes_pp, c.bytes_pp) << what;
-            EXPECT_EQ(vid_converter, mode % 2 ? c.normal : c.doubled) << what;
-            EXPECT_EQ(vid_out_w, mode % 2 ? 320 : 640);
-            EXPECT_EQ(vid_use_shm, mode >= 3);
-            vid_update(frame.data());
-            expect_window_shows(frame, what);
-            // 8 bits: greys of 96 (normal) or reds of 64 and a green/blue grid from 128, also on the server
-            const struct { int normal, i; unsigned r, g, b; } known[] = {
-                {1, 95, 64852, 64852, 64852}, {1, 96, 0, 0, 0}, {0, 63, 64511, 0, 0}, {0, 128, 0, 0, 0},
-                {0, 255, 0, 65535, 65535}};
-            for (auto& k : known) {
-                if (c.depth != 8 || k.normal != mode % 2) continue;
-                XColor q{};
-                q.pixel = static_cast<unsigned long>(k.i);
-                XQueryColor(vid_display, vid_colormap, &q);
-                const XColor& v = vid_colors[k.i];
-                EXPECT_EQ(std::vector<unsigned>({v.red, v.green, v.blue, q.red / 256u, q.green / 256u, q.blue / 256u}),
-                          std::vector<unsigned>({k.r, k.g, k.b, k.r >> 8, k.g >> 8, k.b >> 8})) << what << " entry " << k.i;
-            }
-            EXPECT_EQ(vid_colormap == 0UL, c.depth != 8) << what;
-            const int segment = vid_use_shm ? vid_shminfo.shmid : -1;
-            shmid_ds ds;
-            EXPECT_TRUE(segment < 0 || (shmctl(segment, IPC_STAT, &ds) == 0 && ds.shm_perm.mode & SHM_DEST)) << "not marked for removal";
-            vid_close();
-            EXPECT_EQ(vid_display, nullptr);
-            EXPECT_TRUE(segment < 0 || shmctl(segment, IPC_STAT, &ds) != 0) << what << ": segment left behind";
-        }
-    }
-}
-
-// One server: screen 0 of depth 24 without MIT-SHM, 1 of depth 16, 2 of depth 30 (no converter).
-TEST(VideoWindow, RefusalsMenuAndFlags)
-{
-    ts_xserver_guard g;
-    ASSERT_EQ(start_xvfb(&g, 24, {"-extension", "MIT-SHM", "-screen", "1", "800x600x16", "-screen", "2", "800x600x30"}), "");
-    EXPECT_EQ(answered_size("3\n"), 2);
-    EXPECT_EQ(vid_display, nullptr) << "a failed set-up releases the display";
-    EXPECT_EQ(answered_size("4\n"), 2);
-    EXPECT_EQ(vid_init_size(320, 240, 3), 2) << "Xvfb has no DGA";
-
-    setenv("DISPLAY", (g.xs.display() + ".2").c_str(), 1);
-    vid_set_converter(9);
-    EXPECT_EQ(vid_init_size(320, 240, 1), 2) << "no converter for depth 30";
-    EXPECT_EQ(vid_converter, cv_rgb32) << "the converter is kept";
-    EXPECT_EQ(vid_display, nullptr);
-
-    setenv("DISPLAY", (g.xs.display() + ".1").c_str(), 1);   // the screen the name points at
-    const struct { int res, flags; const char* input; bool asks; int doubled, out_h; } table[] = {
-        {1, 1, "", false, 0, 240},      // mode 1 without asking
-        {1, 2, "2\n", true, 1, 480},    // bit 1 alone still asks
-        {2, 0, " +2 x", true, 1, 400},  // "%d" rules: white space and a sign; 320x200
-    };
-    for (auto& t : table) {
-        std::string menu;
-        EXPECT_EQ(answered(t.input, [&] { return vid_init(t.res, t.flags); }, &menu), 0) << t.flags;
-        EXPECT_EQ(menu, !t.asks ? "" : t.res == 1 ? ts_mode_menu : std::string(ts_mode_menu).replace(26, 3, "200"));
-        EXPECT_EQ(vid_doubled, t.doubled);
-        EXPECT_EQ(vid_out_h, t.out_h);
-        EXPECT_EQ(vid_depth, 16) << "not the default screen's depth";
-        vid_close();
-    }
-    for (const char* input : {"0\n", "7\n", "word\n", "", "-1\n", "99999999999999999999\n"}) {
-        EXPECT_EQ(answered_size(input), 1) << input;
-        EXPECT_EQ(vid_display, nullptr) << input;
-    }
-    EXPECT_EQ(vid_init(3, 1), 1);
-    EXPECT_EQ(vid_init(0, 1), 1);
-}
-
-// Other keys are dropped, the events after an Escape stay queued, and its release counts too. A
-// key sent the moment the window is created is kept: keys are selected before it is mapped.
-TEST(VideoWindow, EscapeIsTheOnlyKeyThatCountsFromTheWindowsFirstMoment)
-{
-    if (!ts_have_program("xdotool")) GTEST_SKIP() << "xdotool is not installed";
-    ts_xserver_guard g;
-    ASSERT_EQ(start_xvfb(&g, 24), "");
-    ASSERT_EQ(vid_init_size(320, 240, 1), 0);
-    EXPECT_EQ(vid_escape(), 0) << "nothing pending: returns at once";
-    const std::string win = std::to_string(vid_window);
-    const std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
-    ASSERT_EQ(ts_run({"xdotool", "key", "--window", win, "a", "b"}, nullptr, 10000, env), 0);
-    EXPECT_EQ(vid_escape(), 0) << "other keys are dropped";
-    EXPECT_EQ(XPending(vid_display), 0);
-    ASSERT_EQ(ts_run({"xdotool", "key", "--window", win, "a", "Escape", "c"}, nullptr, 10000, env), 0);
-    EXPECT_EQ(vid_escape(), 1);
-    EXPECT_EQ(XPending(vid_display), 3) << "the events after the Escape press stay queued";
-    EXPECT_EQ(vid_escape(), 1) << "the release of Escape counts too";
-    EXPECT_EQ(vid_escape(), 0);
-    vid_close();
-
-    Display* d = XOpenDisplay(g.xs.display().c_str());
-    ASSERT_NE(d, nullptr);
-    XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
-    XSync(d, False);
-    for (int run = 0; run < 12; ++run) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (vid_init_size(320, 240, 1) != 0) _exit(2);
-            for (int i = 0; i < 300; ++i, usleep(10000))
-                if (vid_escape()) _exit(1);
-            _exit(0);
-        }
-        XEvent e;
-        do XNextEvent(d, &e); while (e.type != CreateNotify);
-        XEvent k{};
-        k.xkey = {KeyPress, 0, True, d, e.xcreatewindow.window, DefaultRootWindow(d), 0, 0, 0, 0, 0, 0, 0, 9, True};
-        XSendEvent(d, e.xcreatewindow.window, False, KeyPressMask, &k);
-        XSync(d, False);
-        int st = 0;
-        waitpid(pid, &st, 0);
-        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 1) << "run " << run << ": the Escape sent at creation was lost";
-    }
-    XCloseDisplay(d);
-}
-
-namespace {
 
 struct mem_frame_buffer {
     std::vector<uint8_t> mem;
@@ -306,6 +166,139 @@ void expect_page(const std::vector<uint32_t>& frame, size_t page_offset, const c
 
 } // namespace
 
+TEST(VideoWindow, EveryModeAndDepthShowsTheConvertedFrame)
+{
+    const struct { int depth, bytes_pp; vid_row_converter normal, doubled; } cases[] = {
+        {8, 1, cv_gray8, cv_checker8}, {15, 2, cv_rgb15, cv_rgb15_double},
+        {16, 2, cv_rgb16, cv_rgb16_double}, {24, 4, cv_rgb32, cv_rgb32_double}};
+    // every byte varying, white in the top-left corner, flags in the top byte of some pixels
+    std::vector<uint32_t> frame(pix_frame_pixels);
+    for (uint32_t i = 0; i < frame.size(); ++i) {
+        const uint32_t x = i % pix_frame_w, y = i / pix_frame_w;
+        frame[i] = ((x * 7 + y) & 255) | ((y * 3 + x) & 255) << 8 | ((x ^ y) & 255) << 16 | (x % 5 ? 0 : 0x0f000000u);
+    }
+    frame[0] = 0xffffff;
+    for (auto& c : cases) {
+        ts_xserver_guard g;
+        ASSERT_EQ(start_xvfb(&g, c.depth), "");
+        for (int mode = 1; mode <= 4; ++mode) {
+            const std::string what = "depth " + std::to_string(c.depth) + " mode " + std::to_string(mode);
+            ASSERT_EQ(answered(std::to_string(mode) + "\n"), 0) << what;
+            EXPECT_EQ(vid_bytes_pp, c.bytes_pp) << what;
+            EXPECT_EQ(vid_converter, mode % 2 ? c.normal : c.doubled) << what;
+            EXPECT_EQ(vid_out_w, mode % 2 ? 320 : 640);
+            EXPECT_EQ(vid_use_shm, mode >= 3);
+            vid_update(frame.data());
+            expect_window_shows(frame, what);
+            // 8 bits: greys of 96 (normal) or reds of 64 and a green/blue grid from 128, also on the server
+            const struct { int normal, i; unsigned r, g, b; } known[] = {
+                {1, 95, 64852, 64852, 64852}, {1, 96, 0, 0, 0}, {0, 63, 64511, 0, 0}, {0, 128, 0, 0, 0},
+                {0, 255, 0, 65535, 65535}};
+            for (auto& k : known) {
+                if (c.depth != 8 || k.normal != mode % 2) continue;
+                XColor q{};
+                q.pixel = static_cast<unsigned long>(k.i);
+                XQueryColor(vid_display, vid_colormap, &q);
+                const XColor& v = vid_colors[k.i];
+                EXPECT_EQ(std::vector<unsigned>({v.red, v.green, v.blue, q.red / 256u, q.green / 256u, q.blue / 256u}),
+                          std::vector<unsigned>({k.r, k.g, k.b, k.r >> 8, k.g >> 8, k.b >> 8})) << what << " entry " << k.i;
+            }
+            EXPECT_EQ(vid_colormap == 0UL, c.depth != 8) << what;
+            const int segment = vid_use_shm ? vid_shminfo.shmid : -1;
+            shmid_ds ds;
+            EXPECT_TRUE(segment < 0 || (shmctl(segment, IPC_STAT, &ds) == 0 && ds.shm_perm.mode & SHM_DEST)) << "not marked for removal";
+            vid_close();
+            EXPECT_EQ(vid_display, nullptr);
+            EXPECT_TRUE(segment < 0 || shmctl(segment, IPC_STAT, &ds) != 0) << what << ": segment left behind";
+        }
+    }
+}
+
+// One server: screen 0 of depth 24 without MIT-SHM, 1 of depth 16, 2 of depth 30 (no converter).
+TEST(VideoWindow, RefusalsMenuAndFlags)
+{
+    ts_xserver_guard g;
+    ASSERT_EQ(start_xvfb(&g, 24, {"-extension", "MIT-SHM", "-screen", "1", "800x600x16", "-screen", "2", "800x600x30"}), "");
+    EXPECT_EQ(answered("3\n"), 2);
+    EXPECT_EQ(vid_display, nullptr) << "a failed set-up releases the display";
+    EXPECT_EQ(answered("4\n"), 2);
+    EXPECT_EQ(vid_init_size(320, 240, 3), 2) << "Xvfb has no DGA";
+
+    setenv("DISPLAY", (g.xs.display() + ".2").c_str(), 1);
+    vid_set_converter(9);
+    EXPECT_EQ(vid_init_size(320, 240, 1), 2) << "no converter for depth 30";
+    EXPECT_EQ(vid_converter, cv_rgb32) << "the converter is kept";
+    EXPECT_EQ(vid_display, nullptr);
+
+    setenv("DISPLAY", (g.xs.display() + ".1").c_str(), 1);   // the screen the name points at
+    const struct { int res, flags; const char* input; bool asks; int doubled, out_h; } table[] = {
+        {1, 1, "", false, 0, 240},      // mode 1 without asking
+        {1, 2, "2\n", true, 1, 480},    // bit 1 alone still asks
+        {2, 0, " +2 x", true, 1, 400},  // "%d" rules: white space and a sign; 320x200
+    };
+    for (auto& t : table) {
+        std::string menu;
+        EXPECT_EQ(answered(t.input, 320, 240, t.res, t.flags, &menu), 0) << t.flags;
+        EXPECT_EQ(menu, !t.asks ? "" : t.res == 1 ? ts_mode_menu : std::string(ts_mode_menu).replace(26, 3, "200"));
+        EXPECT_EQ(vid_doubled, t.doubled);
+        EXPECT_EQ(vid_out_h, t.out_h);
+        EXPECT_EQ(vid_depth, 16) << "not the default screen's depth";
+        vid_close();
+    }
+    for (const char* input : {"0\n", "7\n", "word\n", "", "-1\n", "99999999999999999999\n"}) {
+        EXPECT_EQ(answered(input), 1) << input;
+        EXPECT_EQ(vid_display, nullptr) << input;
+    }
+    EXPECT_EQ(vid_init(3, 1), 1);
+    EXPECT_EQ(vid_init(0, 1), 1);
+}
+
+// Other keys are dropped, the events after an Escape stay queued, and its release counts too. A
+// key sent the moment the window is created is kept: keys are selected before it is mapped.
+TEST(VideoWindow, EscapeIsTheOnlyKeyThatCountsFromTheWindowsFirstMoment)
+{
+    if (!ts_have_program("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    ts_xserver_guard g;
+    ASSERT_EQ(start_xvfb(&g, 24), "");
+    ASSERT_EQ(vid_init_size(320, 240, 1), 0);
+    EXPECT_EQ(vid_escape(), 0) << "nothing pending: returns at once";
+    const std::string win = std::to_string(vid_window);
+    const std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
+    ASSERT_EQ(ts_run({"xdotool", "key", "--window", win, "a", "b"}, nullptr, 10000, env), 0);
+    EXPECT_EQ(vid_escape(), 0) << "other keys are dropped";
+    EXPECT_EQ(XPending(vid_display), 0);
+    ASSERT_EQ(ts_run({"xdotool", "key", "--window", win, "a", "Escape", "c"}, nullptr, 10000, env), 0);
+    EXPECT_EQ(vid_escape(), 1);
+    EXPECT_EQ(XPending(vid_display), 3) << "the events after the Escape press stay queued";
+    EXPECT_EQ(vid_escape(), 1) << "the release of Escape counts too";
+    EXPECT_EQ(vid_escape(), 0);
+    vid_close();
+
+    Display* d = XOpenDisplay(g.xs.display().c_str());
+    ASSERT_NE(d, nullptr);
+    XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
+    XSync(d, False);
+    for (int run = 0; run < 12; ++run) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (vid_init_size(320, 240, 1) != 0) _exit(2);
+            for (int i = 0; i < 300; ++i, usleep(10000))
+                if (vid_escape()) _exit(1);
+            _exit(0);
+        }
+        XEvent e;
+        do XNextEvent(d, &e); while (e.type != CreateNotify);
+        XEvent k{};
+        k.xkey = {KeyPress, 0, True, d, e.xcreatewindow.window, DefaultRootWindow(d), 0, 0, 0, 0, 0, 0, 0, 9, True};
+        XSendEvent(d, e.xcreatewindow.window, False, KeyPressMask, &k);
+        XSync(d, False);
+        int st = 0;
+        waitpid(pid, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 1) << "run " << run << ": the Escape sent at creation was lost";
+    }
+    XCloseDisplay(d);
+}
+
 TEST(VideoFullScreen, PageFlippingAndDoubledOutputThroughTheFrameBuffer)
 {
     for (int depth : {24, 8}) {
@@ -338,7 +331,7 @@ TEST(VideoFullScreen, PageFlippingAndDoubledOutputThroughTheFrameBuffer)
         EXPECT_EQ(s.mode(), "800x600") << depth;
         // mode 6: doubled rows straight into the visible frame buffer, black lines between
         make_fb(1024, 600, bpp);
-        ASSERT_EQ(answered_size("6\n"), 0) << depth;
+        ASSERT_EQ(answered("6\n"), 0) << depth;
         EXPECT_EQ(s.mode(), "640x480");
         vid_update(a.data());
         expect_page(a, 0, "mode 6");
@@ -363,7 +356,7 @@ TEST(VideoFullScreen, RefusalsLeaveTheVideoModeAloneAndTheRealOperations)
     for (auto& t : table) {
         make_fb(t.width, t.lines, 4);
         fb.bank -= t.bank_cut;
-        EXPECT_EQ(answered_size(t.answer, t.frame_w), t.result) << t.width << "x" << t.lines;
+        EXPECT_EQ(answered(t.answer, t.frame_w), t.result) << t.width << "x" << t.lines;
         EXPECT_EQ(fb.direct, -1);
         EXPECT_EQ(s.mode(), "800x600");
         EXPECT_EQ(vid_display, nullptr) << "a refused set-up releases the display";
@@ -371,7 +364,7 @@ TEST(VideoFullScreen, RefusalsLeaveTheVideoModeAloneAndTheRealOperations)
     // of two 640x480 lines the later one is used
     const int last = s.switch_to(640, 480, false);
     make_fb(800, 600, 4);
-    ASSERT_EQ(answered_size("6\n"), 0);
+    ASSERT_EQ(answered("6\n"), 0);
     EXPECT_EQ(s.mode(true), "640x480@" + std::to_string(last));
     vid_close();
     // close goes back to the mode in force at start, also when that is not the first line
@@ -391,9 +384,9 @@ TEST(VideoFullScreen, RefusalsLeaveTheVideoModeAloneAndTheRealOperations)
                                      vid_dga_real.view_port_changed, vid_dga_real.install_colormap};
     vid_set_dga_ops(&mapped_only);
     make_fb(800, 600, 4);
-    EXPECT_EQ(answered_size("6\n"), 2);
+    EXPECT_EQ(answered("6\n"), 2);
     EXPECT_EQ(s.mode(), "800x600");
-    ASSERT_EQ(answered_size("6\n", 400, 300), 0);
+    ASSERT_EQ(answered("6\n", 400, 300), 0);
     const std::vector<uint32_t> a = frame_of(7, 400 * 300);
     vid_update(a.data());
     expect_page(a, 0, "mode 6, real direct video");

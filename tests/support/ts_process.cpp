@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +64,7 @@ bool ts_start(ts_process* p, const std::vector<std::string>& argv, const std::ve
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         setpgid(0, 0);              // own process group, so a test can end a program and its children
+        prctl(PR_SET_PDEATHSIG, SIGTERM);   // and one that crashes leaves nothing running
         signal(SIGPIPE, SIG_DFL);   // as a shell starts it: the test's own SIG_IGN is not inherited
         for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> av;

@@ -1,14 +1,12 @@
-// The program's two menus as it prints them on standard output, for tests that check its text.
+// The program's two menus as it prints them: the sound device first, then the mode at 320x240.
 #pragma once
 
-// The sound device menu, printed first.
 constexpr char ts_sound_menu[] =
     "Select your sound device:\n"
     "0 - None\n"
     "1 - /dev/dsp 8-bit\n"
     "2 - /dev/dsp 16-bit\n";
 
-// The display mode menu at 320x240, printed after the sound device is chosen.
 constexpr char ts_mode_menu[] =
     "Internal window size: 320x240\n"
     "1 - Standard X11 (Grayscale in 8-bit)\n"

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,22 +22,18 @@ int64_t now_ms()
 // Reads what is available on both pipes, waiting at most `ms`. False once both are closed.
 bool pump(ts_process* p, int ms)
 {
-    pollfd fds[2];
-    int n = 0;
-    for (int fd : {p->out_fd, p->err_fd})
-        if (fd >= 0) fds[n++] = {fd, POLLIN, 0};
-    if (n == 0) return false;
-    if (poll(fds, n, ms) <= 0) return true;
-    for (int i = 0; i < n; ++i) {
+    pollfd fds[2] = {{p->out_fd, POLLIN, 0}, {p->err_fd, POLLIN, 0}};   // closed ones are -1: ignored
+    if (p->out_fd < 0 && p->err_fd < 0) return false;
+    if (poll(fds, 2, ms) <= 0) return true;
+    for (int i = 0; i < 2; ++i) {
         if (!fds[i].revents) continue;
-        const bool is_out = fds[i].fd == p->out_fd;
         char buf[4096];
         const ssize_t got = read(fds[i].fd, buf, sizeof buf);
         if (got > 0) {
-            (is_out ? p->out : p->err).append(buf, static_cast<size_t>(got));
+            (i ? p->err : p->out).append(buf, static_cast<size_t>(got));
         } else if (got == 0 || errno != EINTR) {
             close(fds[i].fd);
-            (is_out ? p->out_fd : p->err_fd) = -1;
+            (i ? p->err_fd : p->out_fd) = -1;
         }
     }
     return true;
@@ -67,6 +64,7 @@ bool ts_start(ts_process* p, const std::vector<std::string>& argv, const std::ve
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         setpgid(0, 0);              // own process group, so a test can end a program and its children
+        prctl(PR_SET_PDEATHSIG, SIGTERM);   // and one that crashes leaves nothing running
         signal(SIGPIPE, SIG_DFL);   // as a shell starts it: the test's own SIG_IGN is not inherited
         for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> av;
@@ -118,11 +116,6 @@ bool ts_wait(ts_process* p, int ms)
     while (pump(p, 0) && (p->out_fd >= 0 || p->err_fd >= 0)) {
     }
     return true;
-}
-
-void ts_kill(ts_process* p, int sig)
-{
-    if (!p->ended && p->pid > 0) kill(p->pid, sig);
 }
 
 int ts_run(const std::vector<std::string>& argv, std::string* out, int ms, const std::vector<std::string>& env)

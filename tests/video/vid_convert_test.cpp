@@ -18,13 +18,12 @@ const uint32_t kPixels[4] = {0xffffff, 0x123456, 0xab80ff01u, 0x000000};
 // after them was written. With a pitch (the 8-bit pair and checker) `want` is two rows of 8.
 bool converts_to(vid_row_converter cv, std::vector<uint8_t> want, int pitch = 0)
 {
-    std::vector<uint8_t> out(want.size() + 64, 0xcc);
+    std::vector<uint8_t> out(want.size() + 64, 0xcc), rows;
     cv(out.data(), kPixels, 4, pitch);
     auto untouched = [&](size_t from) { return std::all_of(out.begin() + from, out.end(), [](uint8_t b) { return b == 0xcc; }); };
     if (!pitch) return std::equal(want.begin(), want.end(), out.begin()) && untouched(want.size());
-    std::vector<uint8_t> rows(16);
-    std::copy_n(out.begin(), 8, rows.begin());
-    std::copy_n(out.begin() + pitch, 8, rows.begin() + 8);
+    rows.assign(out.begin(), out.begin() + 8);
+    rows.insert(rows.end(), out.begin() + pitch, out.begin() + pitch + 8);
     std::fill(out.begin() + pitch, out.begin() + pitch + 8, 0xcc);
     return rows == want && untouched(8);
 }
@@ -59,15 +58,20 @@ TEST(RowConverters, KnownPixelsGiveTheirBytes)
     EXPECT_EQ(out, (std::vector<uint8_t>{0x44, 0xdd, 0x01, 0xfe, 5, 6, 7, 8, 0xcc, 0xcc, 0xcc, 0xcc}));
 }
 
-// The blocked loops against the same converter called one step at a time (its plain path, which
-// the known pixels pin down): the same bytes at every row length, in both output rows.
-TEST(RowConverters, EveryRowLengthMatchesStepByStep)
+// Each selector's converter (the green/blue table built for 1 and 2 only), and its blocked loops
+// against itself called one step at a time: the same bytes at every row length, in both rows.
+TEST(RowConverters, SelectorAndEveryRowLength)
 {
+    const vid_row_converter expected[11] = {cv_gray8, cv_pair8, cv_checker8, cv_rgb15, cv_rgb15_double, cv_rgb16,
+                                            cv_rgb16_double, cv_rgb24, cv_rgb24_double, cv_rgb32, cv_rgb32_double};
     const int step[11] = {1, 1, 1, 2, 1, 2, 1, 4, 2, 2, 2}, bytes[11] = {1, 1, 2, 2, 4, 2, 4, 3, 6, 4, 8};
     std::mt19937 rng(77);
     std::vector<uint32_t> src(640);
     for (int sel = 0; sel <= 10; ++sel) {
+        std::memset(vid_gb_table, 0, sizeof vid_gb_table);
         ASSERT_EQ(vid_set_converter(sel), 0);
+        EXPECT_EQ(vid_converter, expected[sel]) << sel;
+        EXPECT_EQ(vid_gb_table[0xffff], (sel == 1 || sel == 2) ? 255 : 0) << sel;
         std::vector<int> lengths = {320, 640};
         for (int n = step[sel]; n <= 80; n += step[sel]) lengths.push_back(n);
         for (const int n : lengths) {
@@ -78,18 +82,6 @@ TEST(RowConverters, EveryRowLengthMatchesStepByStep)
             for (int x = 0; x < n; x += step[sel]) vid_convert_line(&want[x * bytes[sel]], &src[x], step[sel], pitch);
             ASSERT_EQ(got, want) << "selector " << sel << " pixels " << n;
         }
-    }
-}
-
-TEST(RowConverters, SelectorPicksConverterAndRefusesOthers)
-{
-    const vid_row_converter expected[11] = {cv_gray8, cv_pair8, cv_checker8, cv_rgb15, cv_rgb15_double, cv_rgb16,
-                                            cv_rgb16_double, cv_rgb24, cv_rgb24_double, cv_rgb32, cv_rgb32_double};
-    for (int s = 0; s < 11; ++s) {
-        std::memset(vid_gb_table, 0, sizeof vid_gb_table);
-        EXPECT_EQ(vid_set_converter(s), 0);
-        EXPECT_EQ(vid_converter, expected[s]) << s;
-        EXPECT_EQ(vid_gb_table[0xffff], (s == 1 || s == 2) ? 255 : 0) << "table built only for 1 and 2";
     }
     EXPECT_EQ(vid_set_converter(11), 1);
     EXPECT_EQ(vid_set_converter(-1), 1);

@@ -1,10 +1,19 @@
-// Rasteriser: set-up and mode table, the two edge scanners, polygon bounds, and the span
-// fillers (which pixels of a small target change, and to what; the edge tables written by hand).
+// Rasteriser: set-up and mode table, the two edge scanners, polygon bounds, the span fillers
+// (which pixels of a small target change, and to what; the edge tables written by hand), and
+// random polygons in every mode into buffers fenced by inaccessible pages: whatever the corners
+// (words mostly within +-2^22, some anywhere), nothing is read outside the texture areas and
+// nothing written outside the target and the depth buffer. A stray access faults at once, in
+// every build; the slack below each buffer keeps a pattern that is checked. The sanitizer build
+// covers the edge tables and bump buffers.
 #include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "engine3d/pal_shade.h"
@@ -42,8 +51,7 @@ template <class T> struct canvas {
         EXPECT_EQ(rz_set_screen(w, h, sizeof(T) == 1 ? 8 : 32), 0);
         rz_target = px.data();
         rz_set_texture(tex1.data(), 1), rz_set_texture(tex2.data(), 2);
-        rz_zbuffer(0);
-        EXPECT_EQ(rz_zbuffer(1), 0);
+        EXPECT_EQ(rz_zbuffer(0) | rz_zbuffer(1), 0);
         std::fill_n(rz_zbuf, w * h, 0xffffffffu);
         rz_ymin = ymin, rz_ymax = ymax;
     }
@@ -66,28 +74,24 @@ TEST(RzSetup, ScreensAndModeTable)
     }
     EXPECT_EQ(rz_set_mode(4), 0);  // 16 bits is a 32-bit target
     EXPECT_EQ(rz_span_fn, &rz_span_tex32);
-    // unknown modes: the mode-4/8 filler, result 1, the slots of their bits all the same
+    // a few modes: their filler, scanner and slots; unknown modes take the mode-4/8 filler,
+    // result 1, the slots of their bits all the same
     const struct { int32_t bits; uint32_t mode; int result; void (*f)(const rz_vertex*); bool persp; std::vector<int32_t> slots; } modes[] = {
-        {8, 1, 0, rz_span_flat8, false, {0}}, {8, 2, 0, rz_span_gouraud8, false, {0, 6}},
-        {8, 8, 0, rz_span_tex8, false, {0, 4, 5}}, {8, 16, 0, rz_span_bump_prep8, false, {0, 2, 3, 4, 5}},
-        {8, 140, 0, rz_span_tex2_mask8, false, {0, 2, 3, 4, 5}}, {8, 104, 0, rz_span_texp_z8, true, {0, 4, 5, 7}},
-        {8, 132, 1, rz_span_tex8, false, {0, 2, 3}}, {8, 0, 1, rz_span_tex8, false, {}},
-        {8, 255, 1, rz_span_tex8, true, {0, 2, 3, 4, 5, 6, 7}}, {32, 40, 0, rz_span_tex_z32, false, {0, 4, 5, 7}},
-        {32, 68, 0, rz_span_texp32, true, {0, 2, 3, 7}}, {32, 1, 1, rz_span_tex32, false, {0}},
-        {32, 100, 1, rz_span_tex32, true, {0, 2, 3, 7}}};
+        {8, 2, 0, rz_span_gouraud8, false, {0, 6}}, {8, 16, 0, rz_span_bump_prep8, false, {0, 2, 3, 4, 5}},
+        {8, 104, 0, rz_span_texp_z8, true, {0, 4, 5, 7}}, {8, 132, 1, rz_span_tex8, false, {0, 2, 3}}, {8, 0, 1, rz_span_tex8, false, {}},
+        {8, 255, 1, rz_span_tex8, true, {0, 2, 3, 4, 5, 6, 7}}, {32, 68, 0, rz_span_texp32, true, {0, 2, 3, 7}},
+        {32, 1, 1, rz_span_tex32, false, {0}}};
     for (const auto& r : modes) {
         ASSERT_EQ(rz_set_screen(320, 240, r.bits), 0);
         EXPECT_EQ(rz_set_mode(r.mode), r.result) << r.mode << "/" << r.bits;
-        EXPECT_EQ(rz_span_fn, r.f) << r.mode << "/" << r.bits;
-        EXPECT_EQ(rz_edge_fn, r.persp ? &rz_edge_persp : &rz_edge_affine) << r.mode;
+        EXPECT_TRUE(rz_span_fn == r.f && rz_edge_fn == (r.persp ? &rz_edge_persp : &rz_edge_affine)) << r.mode << "/" << r.bits;
         EXPECT_EQ(std::vector<int32_t>(rz_slots, rz_slots + rz_nslots), r.slots) << r.mode;
     }
 }
 
 TEST(RzEdges, AffineScanClipsToTheScreenRows)
 {
-    ASSERT_EQ(rz_set_screen(320, 3, 8), 0);
-    rz_set_mode(1);
+    ASSERT_EQ(rz_set_screen(320, 3, 8) | rz_set_mode(1), 0);
     mark_tables();  // bottom clip: from the last row, x recomputed along the edge
     rz_edge_affine(vxy(0, 0), vxy(10, 10));
     EXPECT_EQ(std::vector<int32_t>(rz_edge_right[0], rz_edge_right[0] + 4), (std::vector<int32_t>{0, 1 << 16, 2 << 16, mark}));
@@ -111,8 +115,7 @@ TEST(RzEdges, PerspectiveScanKeepsDistanceAndTrueCoordinates)
     a.depth = 256, b.depth = 1024, b.tu1 = px(100);
     const int32_t dist[] = {1, 1, 1, 2, 4}, u[] = {0, 504123, 1310720, 2808685, 6553600};
     for (int32_t h : {240, 3}) {  // on 3 rows clipped at the bottom: the walk starts at the last row
-        ASSERT_EQ(rz_set_screen(320, h, 8), 0);
-        rz_set_mode(68);  // x, tu1, tv1, depth
+        ASSERT_EQ(rz_set_screen(320, h, 8) | rz_set_mode(68), 0);  // x, tu1, tv1, depth
         mark_tables();
         rz_edge_persp(a, b);
         for (int y = 0; y < std::min(h, 5); y++) {
@@ -123,8 +126,7 @@ TEST(RzEdges, PerspectiveScanKeepsDistanceAndTrueCoordinates)
     }
     // a corner at distance 0 (or behind): not scanned, its rows carry distance 0 so that no
     // filler draws them from older table contents
-    ASSERT_EQ(rz_set_screen(320, 240, 8), 0);
-    rz_set_mode(68);
+    ASSERT_EQ(rz_set_screen(320, 240, 8) | rz_set_mode(68), 0);
     mark_tables();
     b.depth = 0;
     rz_edge_persp(a, b);
@@ -138,8 +140,7 @@ TEST(RzPoly, BoundsClipAndReject)
     canvas<uint8_t> c(320, 240, 0);
     rz_set_mode(1);
     const auto row = [&](int y) { return static_cast<int>(std::count_if(&c.at(0, y), &c.at(0, y) + 320, [](uint8_t p) { return p != 0; })); };
-    rz_vertex tri[3] = {vxy(100, -300), vxy(200, 100), vxy(50, 100)};
-    tri[0].shade = 9;
+    rz_vertex tri[3] = {{px(100), px(-300), 0, 0, 0, 0, 9, 0}, vxy(200, 100), vxy(50, 100)};
     rz_draw_poly(3, tri);  // from row 0 down: edge rows 0..99, flat rows 1..100
     EXPECT_EQ((std::vector<int>{rz_ymin, rz_ymax, row(0), row(1) > 0, row(100) > 0, row(101), c.at(100, 50)}),
               (std::vector<int>{0, 100, 0, 1, 1, 0, 9}));
@@ -153,14 +154,12 @@ TEST(RzPoly, BoundsClipAndReject)
         rz_draw_poly(3, o);
     rz_draw_poly(0, tri), rz_draw_poly(-3, tri);
     EXPECT_EQ(c.count(0), 320 * 240);
-    rz_vertex quad[4] = {vxy(10, 10), vxy(20, 10), vxy(20, 20), vxy(10, 20)};
-    quad[0].shade = 0x1203;  // low byte: colour 3
-    rz_draw_poly(4, quad);   // edge rows 10..19, columns 10..20: rows 11..20
+    const rz_vertex quad[4] = {{px(10), px(10), 0, 0, 0, 0, 0x1203, 0}, vxy(20, 10), vxy(20, 20), vxy(10, 20)};
+    rz_draw_poly(4, quad);  // low byte: colour 3; edge rows 10..19, columns 10..20: rows 11..20
     EXPECT_EQ((std::vector<int>{c.count(3), row(10), row(11), row(20)}), (std::vector{110, 0, 11, 11}));
     canvas<uint8_t> narrow(1, 8, 0);  // one pixel wide: clipped to the column, not refused
     rz_set_mode(1);
-    rz_vertex wide[3] = {vxy(-5, 0), vxy(5, 0), vxy(0, 6)};
-    wide[0].shade = 9;
+    const rz_vertex wide[3] = {{px(-5), 0, 0, 0, 0, 0, 9, 0}, vxy(5, 0), vxy(0, 6)};
     rz_draw_poly(3, wide);
     EXPECT_GT(narrow.count(9), 0);
 }
@@ -229,9 +228,7 @@ TEST(RzSpan, DepthTestKeepsNearerAndRefusesEqual)
     rz_span_tex_z32(nullptr);  // the same again: equal depths don't draw
     rz_zbuffer(0);
     rz_span_tex_z32(nullptr);  // no depth buffer, or one made for a smaller screen: nothing
-    ASSERT_EQ(rz_set_screen(8, 4, 32), 0);
-    ASSERT_EQ(rz_zbuffer(1), 0);
-    ASSERT_EQ(rz_set_screen(16, 4, 32), 0);
+    ASSERT_EQ(rz_set_screen(8, 4, 32) | rz_zbuffer(1) | rz_set_screen(16, 4, 32), 0);
     rz_span_tex_z32(nullptr);
     EXPECT_EQ(c.count(0), 64);
 }
@@ -245,11 +242,9 @@ TEST(RzSpan, PerspectiveIsExactEvery16PixelsAndLinearBetween)
     rz_span_texp32(nullptr);
     const auto col = [&](int i) { return static_cast<int>(c.at(39 - i, 1) & 255); };
     const auto truth = [](int i) { double t = i / 39.0; return 50.0 * t / (1.0 - 0.75 * t); };
-    for (int i : {0, 16, 32})
-        EXPECT_EQ(col(i), static_cast<int>(std::floor(truth(i)))) << i;
-    EXPECT_EQ(col(8), static_cast<int>((truth(0) + truth(16)) / 2));  // the mean, not the truth
-    EXPECT_EQ(col(24), static_cast<int>((truth(16) + truth(32)) / 2));
-    EXPECT_NE(col(8), static_cast<int>(truth(8)));
+    // exact at 0, 16, 32; between them the mean, not the truth
+    EXPECT_EQ((std::vector{col(0), col(16), col(32), col(8), col(24), int(col(8) != int(truth(8)))}),
+              (std::vector{0, int(truth(16)), int(truth(32)), int((truth(0) + truth(16)) / 2), int((truth(16) + truth(32)) / 2), 1}));
     std::fill(c.px.begin(), c.px.end(), 0xeeeeeeee);  // a distance of 0 or less at either end: skipped
     edge_row(0, 0.0, 39.0, {fix16(200), 0, 0}, {0, 0, 1});
     rz_span_texp32(nullptr);
@@ -270,11 +265,10 @@ TEST(RzBump, TableIndexAndNeighboursStayInside)
         rz_bump_pass8();
         return c.at(1, 1);
     };
-    EXPECT_EQ(centre(255, 255, 1, 1, 65535), 0x1f);  // past the table's end: its last entry
-    EXPECT_EQ(centre(1, 1, 255, 255, 0), 0x17);      // below its start: its first entry
-    EXPECT_EQ(centre(1, 1, 1, 0, 0), 0xee);          // a zero neighbour leaves the pixel
-    EXPECT_EQ(c.at(0, 1), 0xee);  // pixel 3 looks one before the buffer, 5 past the screen: zeros
-    EXPECT_EQ(c.at(2, 1), 0xee);
+    // past the table's end: its last entry; below its start: its first; a zero neighbour leaves
+    // the pixel; pixel 3 looks one before the buffer and pixel 5 past the screen: zeros there
+    EXPECT_EQ((std::vector{centre(255, 255, 1, 1, 65535), centre(1, 1, 255, 255, 0), centre(1, 1, 1, 0, 0), c.at(0, 1), c.at(2, 1)}),
+              (std::vector<uint8_t>{0x1f, 0x17, 0xee, 0xee, 0xee}));
     canvas<uint8_t> big(640, 480, 0xee);  // the last pixel's lower-right neighbour is one past the buffer
     std::memset(rz_bump_height, 1, rz_max_width * rz_max_height);
     std::memset(rz_bump_colour, 0x10, rz_max_width * rz_max_height);
@@ -282,3 +276,106 @@ TEST(RzBump, TableIndexAndNeighboursStayInside)
     rz_bump_pass8();
     EXPECT_EQ((std::vector{big.at(639, 478), big.at(638, 478), big.at(0, 1)}), (std::vector<uint8_t>{0xee, 0x10, 0xee}));
 }
+
+namespace {
+
+struct fenced {  // `size` bytes whose end touches the upper fence page
+    size_t size, len;
+    uint8_t *map, *data;
+    explicit fenced(size_t bytes) : size(bytes)
+    {
+        const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE)), pages = (bytes + page - 1) / page;
+        len = (pages + 2) * page;
+        map = static_cast<uint8_t*>(mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        EXPECT_NE(map, MAP_FAILED);
+        EXPECT_EQ(mprotect(map, page, PROT_NONE) | mprotect(map + len - page, page, PROT_NONE), 0);
+        data = map + page + pages * page - bytes;
+        std::memset(map + page, 0xa5, static_cast<size_t>(data - map - page));
+    }
+    ~fenced() { munmap(map, len); }
+    bool slack_intact() const
+    {
+        for (const uint8_t* p = map + sysconf(_SC_PAGESIZE); p < data; p++)
+            if (*p != 0xa5)
+                return false;
+        return true;
+    }
+};
+
+std::mt19937 rng{20261206};
+int32_t range(int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); }
+int pick(int n) { return range(0, n - 1); }
+// Mostly within +-2^22, now and then any 32-bit word: the arithmetic wraps, the buffers hold.
+int32_t extreme() { return pick(8) ? range(-(1 << 22) + 1, (1 << 22) - 1) : range(INT32_MIN, INT32_MAX); }
+int32_t coord(int32_t extent)
+{
+    const int k = pick(10);
+    return k == 0 ? extreme() : k < 4 ? range(-2000 * 256, 2000 * 256) : range(-extent * 128, extent * 384);
+}
+int32_t texture()
+{
+    const int k = pick(8);
+    return k < 2 ? extreme() : k < 4 ? range(-4096, 70000) : range(0, 65535);
+}
+int32_t depth()
+{
+    const int k = pick(10);
+    return k < 2 ? range(-1000, 1000) : k < 5 ? range(1, (1 << 22) - 1) : range(1, 100000);
+}
+
+void random_run(int32_t bits, const std::vector<uint32_t>& modes)
+{
+    const struct { int32_t w, h, polygons; } screens[] = {{1, 1, 300}, {2, 3, 300}, {7, 5, 600}, {40, 30, 1500},
+                                                          {320, 240, 600}, {640, 480, 150}, {640, 1, 200}, {1, 480, 200}};
+    rng.seed(20261206);
+    const size_t texel = bits > 8 ? 4 : 1;
+    fenced tex1(rz_tex_texels * texel), tex2(rz_tex_texels * texel);  // random texels, some 0
+    for (size_t i = 0; i < tex1.size; i++)
+        tex1.data[i] = static_cast<uint8_t>(pick(4) ? range(0, 255) : 0), tex2.data[i] = static_cast<uint8_t>(range(0, 255));
+    for (size_t i = 0; i < sizeof pal_bump_table; i++)
+        pal_bump_table[i] = static_cast<uint8_t>(i * 7);
+    for (const auto& sc : screens) {
+        ASSERT_EQ(rz_set_screen(sc.w, sc.h, bits), 0);
+        const size_t pixels = static_cast<size_t>(sc.w) * static_cast<size_t>(sc.h);
+        fenced target(pixels * texel), zbuf(pixels * 4);
+        rz_target = target.data;
+        ASSERT_EQ(rz_zbuffer(1), 0);  // the real one for the screen's life, a fenced one while drawing
+        uint32_t* const own = rz_zbuf;
+        for (const uint32_t mode : modes) {
+            rz_set_mode(mode);
+            for (int k = 0; k < sc.polygons; k++) {
+                const int slots = pick(40);  // now and then an empty slot, no or a refilled depth buffer
+                rz_set_texture(slots == 0 ? nullptr : tex1.data, 1);
+                rz_set_texture(slots == 1 ? nullptr : tex2.data, 2);
+                rz_zbuf = pick(40) == 0 ? nullptr : reinterpret_cast<uint32_t*>(zbuf.data);
+                if (pick(16) == 0)
+                    std::memset(zbuf.data, pick(2) ? 0xff : 0x00, zbuf.size);
+                rz_vertex v[6];
+                const int n = 1 + pick(6);
+                for (int i = 0; i < n; i++)
+                    v[i] = rz_vertex{coord(sc.w), coord(sc.h), texture(), texture(), texture(), texture(),
+                                     pick(4) ? range(0, 65535) : extreme(), depth()};
+                if (pick(4) == 0)
+                    v[1].y = v[0].y;  // horizontal edges
+                rz_draw_poly(n, v);
+                if (bits == 8 && pick(64) == 0)
+                    rz_bump_pass8();
+            }
+            ASSERT_TRUE(target.slack_intact() && zbuf.slack_intact()) << "mode " << mode << " " << sc.w << "x" << sc.h;
+        }
+        rz_zbuf = own;
+        ASSERT_EQ(rz_zbuffer(0), 0);
+        rz_target = nullptr;
+    }
+    EXPECT_TRUE(tex1.slack_intact() && tex2.slack_intact());
+    rz_set_texture(nullptr, 1), rz_set_texture(nullptr, 2);
+}
+
+}  // namespace
+
+TEST(RzRandom, EightBitModesStayInsideTheirBuffers)
+{
+    random_run(8, {1, 2, 4, 6, 8, 12, 16, 36, 40, 68, 72, 100, 104, 140, 0, 32, 64, 96, 132, 255});
+}
+
+TEST(RzRandom, ThirtyTwoBitModesStayInsideTheirBuffers) { random_run(32, {4, 8, 36, 40, 68, 72, 1, 6, 100, 140, 0}); }

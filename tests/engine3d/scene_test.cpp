@@ -1,18 +1,25 @@
 // Scene list and object life (instances and borrow counts, radius, normals), the camera forms,
-// the object transform and the projection.
+// the object transform and the projection, lighting, texture areas, palette shade tables, the
+// spline and the keyframed camera.
 #include <gtest/gtest.h>
 
 #include <malloc.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "engine3d/kf.h"
+#include "engine3d/lt_light.h"
 #include "engine3d/m3_view.h"
+#include "engine3d/pal_shade.h"
 #include "engine3d/rz.h"
 #include "engine3d/sc_scene.h"
 #include "engine3d/sc_transform.h"
+#include "engine3d/sp.h"
+#include "engine3d/tex_buffer.h"
 #include "tests/engine3d/eng_meshes.h"
 
 namespace {
@@ -202,4 +209,188 @@ TEST(ViewMaths, CameraFormsObjectTransformAndNormalRotation)
         EXPECT_EQ(t->rot_normals[0] != 0, (mode & 27) != 0) << mode;
     }
     obj_free(t);
+}
+
+TEST(Light, ShadesStayInsideTheRange)
+{
+    lt_set_range(0, 256);
+    EXPECT_EQ(std::vector<int32_t>(lt_range, lt_range + 3), (std::vector<int32_t>{0, 65280, 65536}));
+    lt_set_light(0, 10000, 0);  // straight above the origin: l = object - light = (0, -10000, 0)
+    const auto shade = [](int32_t ny, int32_t nz, uint32_t mode, int32_t slot = 0, int32_t py = 0) {
+        int32_t faces[4] = {0, 1, 2, -1}, rot[9] = {0, ny, nz, 0, ny, nz, 0, ny, nz};
+        sc_object o;
+        std::memset(&o, 0, sizeof o);
+        o.vertex_count = 3, o.face_count = 1, o.faces = faces, o.rot_normals = rot, o.mode = mode, o.pos_y = py;
+        return lt_face_shade(&o, slot);
+    };
+    const int32_t cases[][6] = {  // normal y, z, mode, range first, count, shade
+        {-30976, 0, 1, 0, 256, 65280},      // along l: first + count, clamped to the last
+        {30976, 0, 1, 0, 256, 0},           // against it: the first
+        {-21904, 21904, 2, 0, 256, 46340},  // 45 degrees, gouraud: 65536 cos 45
+        {0, 0, 1, 0, 256, 0},               // zero normal: the first
+        {-30976, 0, 1, 128, 1, 32768},      // a range of one entry: always that entry
+        {-21904, 21904, 1, 1, 127, 256 + 22989}};  // entries 1..127: 256 + 32512 cos 45
+    for (const auto& c : cases) {
+        lt_set_range(c[3], c[4]);
+        EXPECT_EQ(shade(c[0], c[1], static_cast<uint32_t>(c[2])), c[5]) << &c - cases;
+    }
+    lt_set_range(10, 20);
+    EXPECT_EQ(shade(-30976, 0, 1, 0, 10000), 2560);  // an object exactly at the light: the first
+    lt_set_range(-1, 5), lt_set_range(5, -1);  // negative arguments leave the range
+    EXPECT_TRUE(lt_range[0] == 2560 && lt_range[2] == 20 * 256);
+    EXPECT_TRUE(shade(-30976, 0, 1, 2) == 2560 && shade(-30976, 0, 1, -1) == 2560);  // slots outside the faces: the first
+    lt_set_light(900, 10000, -400), lt_set_range(0, 256);
+}
+
+TEST(TextureArea, AlignedSpareRowsAndPlanarPicturesWithoutLeaks)
+{
+    for (const int bits : {8, 24, 32}) {
+        tex_buffer t = tex_alloc(bits);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(t) % 1024, 0u);
+        std::memset(t, 0xa5, static_cast<size_t>((bits + 7) / 8) * tex_area_texels);  // all 272 rows (sanitizer)
+        tex_free(t);
+    }
+    tex_free(nullptr);
+    EXPECT_TRUE(tex_alloc(0) == nullptr && tex_alloc(64) == nullptr);
+    // ILBM, 16 x 2, one plane, ByteRun1 rows of two literal bytes; palette 0 black, 1 (9, 8, 7)
+    const uint8_t ilbm[] = {'F', 'O', 'R', 'M', 0, 0, 0, 60, 'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D', 0, 0, 0, 20, 0, 16,
+                            0, 2, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 1, 1, 0, 16, 0, 2, 'C', 'M', 'A', 'P', 0, 0, 0, 6, 0, 0,
+                            0, 9, 8, 7, 'B', 'O', 'D', 'Y', 0, 0, 0, 6, 1, 0xF0, 0x0F, 1, 0x00, 0xFF};
+    uint8_t palette[768] = {};
+    tex_buffer t = tex_from_picture_n(ilbm, sizeof ilbm, palette);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(palette[3], 9);
+    // texel (x, y) is pixel (x x 16 >> 8, y x 2 >> 8); the spare rows are clear
+    const int probes[][3] = {{0, 0, 1}, {63, 0, 1}, {64, 0, 0}, {255, 127, 1}, {0, 128, 0}, {127, 255, 0}, {128, 255, 1}, {0, 256, 0}};
+    for (const auto& p : probes)
+        EXPECT_EQ(t[p[1] * 256 + p[0]], p[2]) << p[0] << "," << p[1];
+    tex_free(t);
+    EXPECT_EQ(tex_from_picture_n(ilbm, sizeof ilbm - 1, palette), nullptr);  // the body ends early
+    for (int i = 0; i < 50; i++)  // every buffer of the conversion goes back: the heap stays
+        tex_free(tex_from_picture_n(ilbm, sizeof ilbm, palette));
+    const size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 2000; i++)
+        tex_free(tex_from_picture_n(ilbm, sizeof ilbm, palette));
+    EXPECT_LT(mallinfo2().uordblks, before + 16384);
+}
+
+TEST(ShadePalette, RampBlendAndQuantisedTexels)
+{
+    std::vector<uint8_t> base(768), ramp(768, 128), out(768, 0xee);
+    for (int c = 0; c < 16; c++)
+        base[3 * c] = 200, base[3 * c + 1] = 100;
+    std::memset(&ramp[0], 0, 3);  // ramp colours 0, 4, 8...: level 0 black, 1 white, the rest grey 128
+    std::memset(&ramp[12], 255, 3);
+    pal_shade_ramp(base.data(), ramp.data(), out.data(), 16, 4);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 0xee), 0);
+    EXPECT_EQ(std::vector<uint8_t>(&out[3 * 5], &out[3 * 5 + 3]), (std::vector<uint8_t>{99, 49, 0}));  // level 0, colour 5
+    EXPECT_EQ(std::vector<uint8_t>(&out[3 * 21], &out[3 * 21 + 3]), (std::vector<uint8_t>{199, 99, 0}));
+    EXPECT_EQ(out[3 * (32 + 5)], (383 * 200) >> 9);  // level 2, grey 128
+    const std::vector<uint8_t> kept = out;  // a blend at 0 % or 100 % does nothing; 25 % mixes a quarter in
+    pal_blend(base.data(), ramp.data(), out.data(), 16, 4, 0);
+    pal_blend(base.data(), ramp.data(), out.data(), 16, 4, 100);
+    EXPECT_EQ(out, kept);
+    pal_blend(base.data(), ramp.data(), out.data(), 16, 4, 25);
+    EXPECT_EQ((std::vector<int>{out[3 * 21], out[3 * 5 + 1]}), (std::vector<int>{(200 * 75 + 255 * 25) / 100, 75}));
+    std::vector<uint8_t> small(768, 0xee);  // beyond 16 levels, steps past the ramp: nothing outside
+    pal_shade_ramp(base.data(), ramp.data(), small.data(), 128, 200);
+    EXPECT_EQ(small[3 * 255], 0xee);
+
+    std::vector<uint8_t> tex(65536 + 1024);
+    const uint8_t in[] = {0, 3, 4, 63, 200, 255}, want[] = {0, 0, 16, 240, 32, 240};
+    for (int i = 0; i < 65536; i++)
+        tex[i] = in[i % 6];
+    tex[65536] = 77;  // the spare rows stay
+    pal_quantise_texels(tex.data(), 16, 4);
+    pal_quantise_texels(tex.data(), 16, 0);  // divisor 0: nothing
+    for (int i : {0, 1, 2, 3, 4, 5, 65535})
+        EXPECT_EQ(tex[i], want[i % 6]) << i;
+    EXPECT_EQ(tex[65536], 77);
+}
+
+namespace {
+
+struct Path {
+    std::vector<int32_t> pos, roll, target;
+    kf_camera_path p{};
+    Path(int32_t start, int32_t end, std::vector<int32_t> pk, std::vector<int32_t> rk, std::vector<int32_t> tk)
+        : pos(std::move(pk)), roll(std::move(rk)), target(std::move(tk))
+    {
+        p = {start, end, static_cast<int32_t>(pos.size() / 4), pos.data(), static_cast<int32_t>(roll.size() / 2),
+             roll.data(), static_cast<int32_t>(target.size() / 4), target.data()};
+    }
+};
+
+// Five keys on frames 0, 10, 20, 30, 40; roll one key per 10 frames; a one-key target.
+Path sample()
+{
+    return Path(0, 40, {0, 100, -200, 300, 10, 110, -190, 310, 20, 150, -100, 0, 30, 150, -100, 0, 40, -7, 8, 9},
+                {0, 0, 10, 256, 20, 512, 30, 0, 40, -1000}, {5, 1, 2, 3});
+}
+
+// The result, then camera x, y, z, roll, target x, y, z (0x11111111 where untouched).
+std::vector<int32_t> eval(const kf_camera_path& p, double t)
+{
+    sc_scene s;
+    memset(&s, 0x11, sizeof s);
+    const int r = kf_camera_eval(&s, &p, t);
+    return {r, s.cam_x, s.cam_y, s.cam_z, s.roll, s.target_x, s.target_y, s.target_z};
+}
+
+const int32_t u = 0x11111111;
+
+}  // namespace
+
+TEST(SpTcb, CatmullRomRoundedToFloat)
+{
+    const float cases[][6] = {{0, 10, 20, 40, 0, 10}, {0, 10, 20, 40, 1, 20},  // through P1 and P2
+                              {0, 10, 20, 40, 0.25f, 12.265625f}, {0, 10, 20, 40, 2, 50},  // beyond P2 it extrapolates
+                              // P1 = 2^23 + 1: a = 1.5 P1 and b = -2.5 P1 round in float, so s = 1 gives 1, not P2 = 0
+                              {0, 8388609.0f, 0, 0, 1, 1}};
+    for (const auto& c : cases) {
+        float out = -1;
+        sp_tcb_segment(&c[0], &c[1], &c[2], &c[3], &out, c[4], 1);
+        EXPECT_EQ(out, c[5]) << &c - cases;
+    }
+}
+
+TEST(KfCamera, RangeChecksLeaveTheSceneAlone)
+{
+    Path a = sample();
+    const std::vector<int32_t> refused = {1, u, u, u, u, u, u, u};
+    for (double t : {-0.1, 100.5, static_cast<double>(NAN)})
+        EXPECT_EQ(eval(a.p, t), refused) << t;
+    Path empty = sample();
+    empty.p.end_frame = empty.p.start_frame;
+    EXPECT_EQ(eval(empty.p, 50), refused);
+    for (int track = 0; track < 3; track++) {  // a track without keys is refused rather than read
+        Path b = sample(), c = sample();
+        (track == 0 ? b.p.pos_count : track == 1 ? b.p.roll_count : b.p.target_count) = 0;
+        (track == 0 ? c.p.pos_keys : track == 1 ? c.p.roll_keys : c.p.target_keys) = nullptr;
+        EXPECT_TRUE(eval(b.p, 50) == refused && eval(c.p, 50) == refused) << track;
+    }
+    EXPECT_EQ(kf_camera_eval(nullptr, &a.p, 5), 1);
+    Path wide = sample();  // frames far apart do not overflow the segment's length
+    wide.p.start_frame = INT32_MIN, wide.p.end_frame = INT32_MAX;
+    EXPECT_EQ(eval(wide.p, 50), (std::vector<int32_t>{0, 100, -200, 300, 0, 1, 2, 3}));  // frame -0.5: the first key
+}
+
+TEST(KfCamera, KeyFramesExactCatmullRomBetweenAndExtrapolatedPast)
+{
+    Path a = sample(), early = sample();  // key frames give the keys (also against lib3ds's files)
+    EXPECT_EQ(eval(a.p, 0), (std::vector<int32_t>{0, 100, -200, 300, 0, 1, 2, 3}));  // s = 0 with P1 = P2 = k0
+    EXPECT_EQ(eval(a.p, 100), (std::vector<int32_t>{0, -7, 8, 9, -1000, 1, 2, 3}));  // t = 100 is end_frame
+    early.p.start_frame = -20;  // a frame before the first key gives the first key
+    EXPECT_EQ(eval(early.p, 0), eval(a.p, 0));
+    // frame 5, halfway from key 0 to key 1, window (k0, k0, k1, k2): 102.5 and -200.625 truncate
+    EXPECT_TRUE(eval(a.p, 12.5)[1] == 102 && eval(a.p, 12.5)[2] == -200);
+    // a two-key track uses (k0, k0, k1, k1): roll -1 to 0 at s = 0.3 is -0.742 -> 0, at s = 0.5 too
+    Path two(0, 10, {0, 0, 0, 0, 10, 10, 10, 10}, {0, -1, 10, 0}, {0, 0, 0, 0});
+    EXPECT_TRUE(eval(two.p, 30)[4] == 0 && eval(two.p, 50)[4] == 0 && eval(two.p, 50)[1] == 5);
+    // keys on 0 and 10 of 0..20: s = 2 on the last segment, 0.5 (200 + 300 x 4 - 200 x 8) = -100;
+    // wild keys saturate instead of wrapping
+    EXPECT_EQ(eval(Path(0, 20, {0, 0, 0, 0, 10, 100, 0, 0}, {0, 0}, {0, 0, 0, 0}).p, 100)[1], -100);
+    Path w(0, 20, {0, 0, 0, 0, 10, INT32_MAX, INT32_MIN, 0}, {0, 0}, {0, 0, 0, 0});
+    EXPECT_TRUE(eval(w.p, 100)[1] == INT32_MIN && eval(w.p, 100)[2] == INT32_MAX);
 }

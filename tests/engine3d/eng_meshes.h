@@ -25,10 +25,8 @@ inline sc_object* eng_make_cube(int32_t half, bool with_uv)
     static const int axes[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 2, 0}, {1, 0, 2}, {2, 0, 1}, {2, 1, 0}};
     static const int cu[4] = {-1, 1, 1, -1}, cv[4] = {-1, -1, 1, 1};
     sc_object* o = obj_alloc(24, 12, with_uv ? 1 : 0);
-    if (!o)
-        return nullptr;
     int32_t q[6][4];
-    for (int s = 0; s < 6; s++)
+    for (int s = 0; o && s < 6; s++)
         for (int k = 0; k < 4; k++) {
             int32_t* p = o->vertices + 3 * (4 * s + k);
             p[axes[s][0]] = (s & 1 ? -1 : 1) * half, p[axes[s][1]] = cu[k] * half, p[axes[s][2]] = cv[k] * half;
@@ -36,16 +34,14 @@ inline sc_object* eng_make_cube(int32_t half, bool with_uv)
                 o->uv[2 * (4 * s + k)] = cu[k] > 0 ? 255 * 256 : 0, o->uv[2 * (4 * s + k) + 1] = cv[k] > 0 ? 255 * 256 : 0;
             q[s][k] = 4 * s + k;
         }
-    return eng_finish_mesh(o, q);
+    return o ? eng_finish_mesh(o, q) : nullptr;
 }
 
 inline sc_object* eng_make_box(int32_t half)
 {
     static const int32_t sides[6][4] = {{1, 3, 7, 5}, {0, 4, 6, 2}, {2, 6, 7, 3}, {0, 1, 5, 4}, {4, 5, 7, 6}, {0, 2, 3, 1}};
     sc_object* o = obj_alloc(8, 12, 0);
-    if (!o)
-        return nullptr;
-    for (int i = 0; i < 24; i++)
+    for (int i = 0; o && i < 24; i++)
         o->vertices[i] = (i / 3 >> (i % 3)) & 1 ? half : -half;
-    return eng_finish_mesh(o, sides);
+    return o ? eng_finish_mesh(o, sides) : nullptr;
 }

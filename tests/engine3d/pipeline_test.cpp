@@ -49,8 +49,7 @@ sc_object* hand_triangle(const int32_t (*px)[2] = cw, std::vector<int32_t> z = {
                          int faces = 1)
 {
     sc_object* o = obj_alloc(3, faces, 1);
-    std::memset(o->vertices, 0, 9 * sizeof(int32_t));
-    std::memset(o->uv, 0, 6 * sizeof(int32_t));
+    std::memset(o->vertices, 0, 9 * sizeof(int32_t)), std::memset(o->uv, 0, 6 * sizeof(int32_t));
     for (int f = 0; f < faces; f++)
         o->faces[4 * f] = 0, o->faces[4 * f + 1] = 1, o->faces[4 * f + 2] = 2, o->faces[4 * f + 3] = -1;
     for (int i = 0; i < 3; i++) {
@@ -96,9 +95,8 @@ TEST_F(Stage, FaceListTakesSafeFacesInFrontAndSwitchesSortMode)
     EXPECT_TRUE(fl_sort_mode == 1 && fl_keys[0] == (30u + 3000u) >> 5);
     fl_add_object(o);
     EXPECT_EQ(fl_keys[1], 94u);
-    fl_reset();
+    fl_reset(), obj_free(o);
     EXPECT_EQ(fl_sort_mode, 0);
-    obj_free(o);
     const int32_t n = m3_near_mark;
     const struct { const int32_t (*px)[2]; std::vector<int32_t> z; uint32_t mode; int added; } cases[] = {
         {cw, {-1000, -1000, -1000}, 4, 1}, {cw, {0, 0, 0}, 4, 0},  // sum 0: not in front
@@ -107,8 +105,7 @@ TEST_F(Stage, FaceListTakesSafeFacesInFrontAndSwitchesSortMode)
         {ccw, {-1000, -1000, -1000}, 4 | 128, 1}};                // double-sided: face number complemented
     for (const auto& c : cases) {
         sc_object* t = hand_triangle(c.px, c.z, c.mode);
-        fl_reset();
-        EXPECT_EQ(fl_add_object(t), c.added) << &c - cases;
+        EXPECT_EQ((fl_reset(), fl_add_object(t)), c.added) << &c - cases;
         if (c.added) {
             EXPECT_TRUE(fl_faces[0] == (c.mode & 128 ? ~0 : 0) && fl_keys[0] == 750 && fl_objects[0] == t);
         }

@@ -1,7 +1,7 @@
 #pragma once
 // Builds 3DS images byte by byte for the readers' tests.
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -10,12 +10,7 @@ using ld_bytes = std::vector<uint8_t>;
 
 inline void ld_put16(ld_bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
 inline void ld_put32(ld_bytes& b, uint32_t v) { ld_put16(b, v & 0xffff), ld_put16(b, v >> 16); }
-inline void ld_putf(ld_bytes& b, float f)
-{
-    uint32_t v;
-    memcpy(&v, &f, 4);
-    ld_put32(b, v);
-}
+inline void ld_putf(ld_bytes& b, float f) { ld_put32(b, std::bit_cast<uint32_t>(f)); }
 
 inline ld_bytes ld_cat(std::initializer_list<ld_bytes> parts)
 {
@@ -87,11 +82,6 @@ inline ld_bytes ld_node(uint16_t id, const std::string& name, const ld_bytes& tr
     return ld_chunk(id, ld_cat({ld_chunk(0xB010, ld_cat({ld_text(name), {0, 0, 0, 0, 0xff, 0xff}})), tracks}));
 }
 
-inline ld_bytes ld_segment(uint32_t start, uint32_t end)
-{
-    ld_bytes b;
-    ld_put32(b, start), ld_put32(b, end);
-    return ld_chunk(0xB008, b);
-}
+inline ld_bytes ld_segment(uint32_t start, uint32_t end) { return ld_chunk(0xB008, {uint8_t(start), 0, 0, 0, uint8_t(end), 0, 0, 0}); }
 
 inline ld_bytes ld_kf_header() { return ld_chunk(0xB00A, ld_cat({{5, 0}, ld_text("scene"), {100, 0, 0, 0}})); }

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,17 +18,12 @@
 inline std::string ld_write_temp(const std::string& name, const std::vector<uint8_t>& bytes)
 {
     static std::vector<std::string> paths;
-    static const int at_exit = atexit([] {
-        for (const std::string& p : paths)
-            remove(p.c_str());
-    });
+    static const int at_exit = atexit([] { std::for_each(paths.begin(), paths.end(), [](const std::string& p) { remove(p.c_str()); }); });
     (void)at_exit;
     const std::string path = testing::TempDir() + "/ld_file_" + std::to_string(getpid()) + "_" + name;
     paths.push_back(path);
     FILE* f = fopen(path.c_str(), "wb");
-    EXPECT_TRUE(f && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size()) << path;
-    if (f)
-        fclose(f);
+    EXPECT_TRUE(f && (fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size()) & (fclose(f) == 0)) << path;
     return path;
 }
 

@@ -54,9 +54,7 @@ ld_bytes multi_file(const std::vector<multi_obj>& objs, int count = -1)
     ld_put16(b, static_cast<uint32_t>(count >= 0 ? count : static_cast<int>(objs.size())));
     for (const multi_obj& o : objs) {
         ld_put16(b, o.index);
-        ld_bytes name(10, 0);
-        memcpy(name.data(), o.name.data(), std::min<size_t>(10, o.name.size()));
-        b.insert(b.end(), name.begin(), name.end());
+        b.insert(b.end(), o.name.begin(), o.name.begin() + std::min<size_t>(10, o.name.size())), b.resize(b.size() + 10 - std::min<size_t>(10, o.name.size()));
         ld_put16(b, o.flags), ld_put16(b, uint32_t(o.xyz.size() / 3));
         ld_put16(b, uint32_t(o.face_count >= 0 ? o.face_count : int(o.faces.size() / 4)));
         for (int32_t c : o.xyz)
@@ -94,9 +92,9 @@ TEST(LdMeshBin, SizeDecidesMappingOrRefusal)
     // 8 vertices and 12 faces: 124 bytes without mapping, 140 with; anything else is refused
     const ld_bytes plain = packed_cube(false), mapped = packed_cube(true);
     sc_object* o = ld_mesh_bin_file(ld_write_temp("cube", plain).c_str());
-    ASSERT_TRUE(o && !o->uv);
-    EXPECT_EQ((std::vector<int32_t>(o->faces, o->faces + 4)), (std::vector<int32_t>{3, 1, 0, -1}));  // reversed
-    EXPECT_EQ((std::vector<int32_t>(o->vertices + 18, o->vertices + 24)), (std::vector<int32_t>{-100, 100, 100, 100, 100, 100}));
+    ASSERT_TRUE(o && !o->uv);  // the faces reversed
+    EXPECT_EQ((std::vector<int32_t>{o->faces[0], o->faces[1], o->faces[2], o->faces[3], o->vertices[18], o->vertices[23]}),
+              (std::vector<int32_t>{3, 1, 0, -1, -100, 100}));
     obj_free(o);
     o = ld_mesh_bin_file(ld_write_temp("cube", mapped).c_str());
     ASSERT_TRUE(o && o->uv);
@@ -112,7 +110,7 @@ TEST(LdMeshBin, SizeDecidesMappingOrRefusal)
     EXPECT_EQ(ld_mesh_bin_file(nullptr), nullptr);
 }
 
-TEST(LdMulti, ObjectsFacesMappingAndNames)
+TEST(LdMulti, ObjectsFacesMappingNamesAndFailuresKeepingTheObjectsBefore)
 {
     const auto [r, o] = read_multi(multi_file({quad_and_tri, tri}));
     ASSERT_EQ(r, 0);
@@ -124,10 +122,6 @@ TEST(LdMulti, ObjectsFacesMappingAndNames)
     // u of every vertex first, then v; texels x 256
     EXPECT_EQ(o[0].uv, (std::vector<int32_t>{0, 2560, 256, 5120, 512, 7680, 768, 10240, 1024, 12800, -1280, 65280}));
     EXPECT_TRUE(o[1].uv.empty() && o[1].faces == (std::vector<int32_t>{2, 1, 0, -1}));
-}
-
-TEST(LdMulti, FailuresKeepTheObjectsBefore)
-{
     multi_obj index0 = tri, no_kind = tri, quad_outside = tri, many_faces = tri;
     index0.index = 0;
     no_kind.flags = 2 | 4 | 16, no_kind.uv = {0, 0, 0, 0, 0, 0};
@@ -187,9 +181,7 @@ TEST(LdFileDescriptors, EveryReaderClosesItsFileOnEveryPath)
         ld_test_scene sc;
         sc_scene cam[2] = {};
         kf_camera_path path{};
-        ld_object_file(p.c_str(), &sc.s);
-        ld_3ds_meshes_file(p.c_str(), &sc.s);
-        ld_mesh_multi_file(p.c_str(), &sc.s);
+        ld_object_file(p.c_str(), &sc.s), ld_3ds_meshes_file(p.c_str(), &sc.s), ld_mesh_multi_file(p.c_str(), &sc.s);
         obj_free(ld_mesh_bin_file(p.c_str()));
         for (int n : {1, 2})
             if (ld_3ds_camera_file(p.c_str(), n, &cam[n - 1]) == 0)

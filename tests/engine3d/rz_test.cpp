@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -42,8 +43,7 @@ template <class T> struct canvas {
     canvas(int32_t w, int32_t h, T fill, int32_t ymin = 0, int32_t ymax = 1)
         : px(static_cast<size_t>(w * h), fill), tex1(rz_tex_texels), tex2(rz_tex_texels, 1)
     {
-        for (size_t i = 0; i < tex1.size(); i++)
-            tex1[i] = static_cast<T>(i);
+        std::iota(tex1.begin(), tex1.end(), T(0));
         EXPECT_EQ(rz_set_screen(w, h, sizeof(T) == 1 ? 8 : 32), 0);
         rz_target = px.data();
         rz_set_texture(tex1.data(), 1), rz_set_texture(tex2.data(), 2);
@@ -146,7 +146,7 @@ TEST(RzPoly, BoundsClipAndReject)
     EXPECT_GT(narrow.count(9), 0);
 }
 
-TEST(RzSpan, RowWalkClipsBothEndsAndDepthTestKeepsNearerRefusingEqual)
+TEST(RzSpan, RowWalkClipsBothEndsAndAdvancesFromTheRight)
 {
     canvas<uint32_t> c(320, 4, 0xeeeeeeee);
     // left x -3.5, right 10.2: columns 10 down to 0 from the right edge's values; the row is
@@ -162,7 +162,7 @@ TEST(RzSpan, RowWalkClipsBothEndsAndDepthTestKeepsNearerRefusingEqual)
     EXPECT_EQ((std::vector{c.at(319, 0), c.at(300, 0), c.at(299, 0)}), (std::vector{119u + 5 * 256, 100u + 5 * 256, 0xeeeeeeeeu}));
 }
 
-TEST(RzSpan, ZeroWidthRowsAndTargetRowPerFiller)
+TEST(RzSpan, ZeroWidthRowsTargetRowPerFillerAndTheDepthTestKeepingNearer)
 {
     // edge row 2 spans columns 4..9, edge row 3 is zero wide in column 5; slot 1 (u or shade)
     // 3.0, slots 2..4 1.0 (v, depth 1, second pair). Changed pixels: row 2 + offset, and
@@ -202,10 +202,8 @@ TEST(RzSpan, ZeroWidthRowsAndTargetRowPerFiller)
     edge_row(0, 0.0, 15.0, {fix16(7), 0, 0x1f00}, {fix16(7), 0, 0x1000});  // z 256 per pixel; texel 7
     rz_span_tex_z32(nullptr);
     EXPECT_EQ((std::vector{c.at(0, 1), rz_zbuf[16], rz_zbuf[31]}), (std::vector{7u, 0x1f00u, 0x1000u}));
-    std::fill(c.px.begin(), c.px.end(), 0);
-    rz_span_tex_z32(nullptr);  // the same again: equal depths don't draw
-    rz_zbuffer(0);
-    rz_span_tex_z32(nullptr);  // no depth buffer, or one made for a smaller screen: nothing
+    std::fill(c.px.begin(), c.px.end(), 0), rz_span_tex_z32(nullptr);  // the same again: equal depths don't draw
+    rz_zbuffer(0), rz_span_tex_z32(nullptr);  // no depth buffer, or one made for a smaller screen: nothing
     ASSERT_EQ(rz_set_screen(8, 4, 32) | rz_zbuffer(1) | rz_set_screen(16, 4, 32), 0);
     rz_span_tex_z32(nullptr);
     EXPECT_EQ(c.count(0), 64);

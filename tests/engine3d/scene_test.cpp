@@ -29,8 +29,7 @@ sc_object* fan(const std::vector<int32_t>& faces)
 {
     sc_object* o = obj_alloc(3, static_cast<int32_t>(faces.size() / 4), 0);
     const int32_t v[9] = {0, 0, 0, 100, 0, 0, 0, 100, 0};
-    std::memcpy(o->vertices, v, sizeof v);
-    std::copy(faces.begin(), faces.end(), o->faces);
+    std::memcpy(o->vertices, v, sizeof v), std::copy(faces.begin(), faces.end(), o->faces);
     return o;
 }
 
@@ -44,17 +43,14 @@ void mesh_and_ten_instances(bool check)
     for (int i = 0; i < 10; i++)
         ASSERT_NE(inst[i] = from = sc_add_instance(&s, i < 5 ? mesh : from), nullptr);
     if (check) {
-        for (sc_object* o : inst) {
-            EXPECT_TRUE(o->vertices == mesh->vertices && o->faces == mesh->faces && o->normals == mesh->normals);
-            EXPECT_TRUE(o->cam_vertices != mesh->cam_vertices && o->rot_normals != mesh->rot_normals);
-        }
+        for (sc_object* o : inst)  // the geometry shared, the work arrays their own
+            EXPECT_TRUE(o->vertices == mesh->vertices && o->faces == mesh->faces && o->normals == mesh->normals &&
+                        o->cam_vertices != mesh->cam_vertices && o->rot_normals != mesh->rot_normals);
         EXPECT_EQ((std::vector{inst[0]->geom_borrow, inst[5]->geom_borrow, inst[9]->geom_borrow, inst[9]->normals_borrow, s.count}),
                   (std::vector{1, 2, 6, 6, 11}));
     }
     sc_free_objects(&s);
-    if (check) {
-        EXPECT_TRUE(s.count == 0 && sc_next(&s) == nullptr);
-    }
+    EXPECT_TRUE(s.count == 0 && sc_next(&s) == nullptr);
     sc_release(&s);
 }
 
@@ -63,8 +59,7 @@ void mesh_and_ten_instances(bool check)
 TEST(SceneList, WalksInstancesBorrowArraysFreedOnceAndTheLastSceneFreesTheDepthBuffer)
 {
     sc_scene s;
-    ASSERT_EQ(sc_init(&s), 0);
-    EXPECT_EQ(sc_next(&s), nullptr);
+    ASSERT_TRUE(sc_init(&s) == 0 && sc_next(&s) == nullptr);
     sc_object *a = fan({0, 1, 2, -1}), *b = fan({0, 1, 2, -1});
     ASSERT_EQ(sc_add_object(&s, a) | sc_add_object(&s, b), 0);
     EXPECT_EQ((std::vector{sc_next(&s), sc_next(&s), sc_next(&s), sc_next(&s)}), (std::vector{a, b, (sc_object*)nullptr, a}));
@@ -124,8 +119,7 @@ TEST(ObjectLife, FinishReversesWindingMeasuresRadiusAndAveragesFifteenFacesPerNo
         obj_free(one);
     }
     obj_free(obj_alloc(3, 30000, 1));  // 30000 faces are allowed, one more is not
-    EXPECT_EQ(obj_alloc(3, 30001, 0), nullptr);
-    EXPECT_EQ(obj_alloc(-1, 1, 0), nullptr);
+    EXPECT_TRUE(obj_alloc(3, 30001, 0) == nullptr && obj_alloc(-1, 1, 0) == nullptr);  // nor negative counts
     // after reversal (2, 1, 0) faces +z, (0, 1, 2) -z: fifteen of the first kind outvote five
     std::vector<int32_t> faces;
     for (int i = 0; i < 20; i++)

@@ -27,11 +27,7 @@ inline std::string ld_write_temp(const std::string& name, const std::vector<uint
     return path;
 }
 
-inline int ld_open_fds()
-{
-    const auto it = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<int>(std::distance(begin(it), end(it)));
-}
+inline int ld_open_fds() { return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {})); }
 
 // One object as values: everything a reader fills or obj_finish computes.
 struct ld_obj_values {

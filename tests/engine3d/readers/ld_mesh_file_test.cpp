@@ -59,7 +59,7 @@ ld_bytes multi_file(const std::vector<multi_obj>& objs, int count = -1)
         ld_put16(b, uint32_t(o.face_count >= 0 ? o.face_count : int(o.faces.size() / 4)));
         for (int32_t c : o.xyz)
             ld_put32(b, static_cast<uint32_t>(c));
-        for (int i = 0; o.flags & 2 && i < int(o.uv.size()); i++)
+        for (size_t i = 0; o.flags & 2 && i < o.uv.size(); i++)
             ld_put16(b, static_cast<uint16_t>(o.uv[i]));
         if (o.flags & 4)
             ld_put16(b, 126), b.resize(b.size() + 2 * o.xyz.size(), 0x77);
@@ -100,11 +100,9 @@ TEST(LdMeshBin, SizeDecidesMappingOrRefusal)
     ASSERT_TRUE(o && o->uv);
     EXPECT_EQ((std::vector<int32_t>(o->uv, o->uv + 4)), (std::vector<int32_t>{0, 15 * 256, 30 * 256, 45 * 256}));
     obj_free(o);
-    ld_bytes bad_index = plain, negative = plain, too_many = {0, 0, 0x31, 0x75};  // 30001 faces, written in full
-    bad_index[4 + 48] = 8;                           // the first face names vertex 8 of 8
-    negative[0] = 0xfe, negative[1] = 0xff;          // n = -2: 6 (-2 + 12) + 4 = 64 bytes
-    negative.resize(64);
-    too_many.resize(4 + 6 * 30001);
+    // the first face naming vertex 8 of 8; n = -2 (6 (-2 + 12) + 4 = 64 bytes); 30001 faces, written in full
+    ld_bytes bad_index = plain, negative = plain, too_many = {0, 0, 0x31, 0x75};
+    bad_index[4 + 48] = 8, negative[0] = 0xfe, negative[1] = 0xff, negative.resize(64), too_many.resize(4 + 6 * 30001);
     for (const ld_bytes& b : {ld_cat({plain, {0}}), ld_bytes(mapped.begin(), mapped.end() - 1), ld_bytes{8, 0, 12}, bad_index, negative, too_many})
         EXPECT_EQ(ld_mesh_bin_file(ld_write_temp("refused", b).c_str()), nullptr) << b.size();
     EXPECT_EQ(ld_mesh_bin_file(nullptr), nullptr);

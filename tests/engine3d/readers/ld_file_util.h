@@ -23,7 +23,7 @@ inline std::string ld_write_temp(const std::string& name, const std::vector<uint
     const std::string path = testing::TempDir() + "/ld_file_" + std::to_string(getpid()) + "_" + name;
     paths.push_back(path);
     FILE* f = fopen(path.c_str(), "wb");
-    EXPECT_TRUE(f && (fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size()) & (fclose(f) == 0)) << path;
+    EXPECT_TRUE(f && (bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size()) & (fclose(f) == 0)) << path;
     return path;
 }
 

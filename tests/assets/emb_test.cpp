@@ -18,6 +18,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <sstream>
 
 #include "assets/emb.h"
 #include "engine3d/readers/ld_3ds.h"
@@ -374,5 +375,34 @@ TEST(Emb3ds, ObjectsAsOurReaderAndLib3dsTakeThem)
         EXPECT_EQ(got, a.meshes);
         EXPECT_EQ(others, a.others);
         lib3ds_file_free(f);
+    }
+}
+
+TEST(Emb3ds, AssimpReadsTheListedMeshes)
+{
+    if (!ts_have_program("assimp")) GTEST_SKIP() << "assimp is not installed (package assimp-utils)";
+    for (const emb_asset& a : of_kind(".3ds")) {
+        SCOPED_TRACE(a.name);
+        std::string out;
+        ASSERT_EQ(ts_run({"assimp", "info", file_of(a)}, &out, 60000), 0) << out;
+        // one line per mesh in file order: "    0 (0): [verts / bones / faces | triangle]"
+        const size_t at = out.find("Meshes:  (name)");
+        ASSERT_NE(at, std::string::npos);
+        std::istringstream lines(out.substr(at));
+        std::string line;
+        size_t i = 0;
+        for (std::getline(lines, line); std::getline(lines, line) && line.find("): [") != std::string::npos; i++) {
+            int idx, verts, bones, faces;
+            ASSERT_EQ(std::sscanf(line.c_str(), " %d (%*d): [%d / %d / %d", &idx, &verts, &bones, &faces), 4);
+            ASSERT_LT(i, a.meshes.size());
+            EXPECT_EQ(faces, a.meshes[i].faces);
+            // assimp splits corners by position, normal and texture coordinate, and its rounding of
+            // the computed normals leaves some mapped corners apart: only unmapped meshes keep the count
+            if (a.meshes[i].mapping)
+                EXPECT_GE(verts, a.meshes[i].verts);
+            else
+                EXPECT_EQ(verts, a.meshes[i].verts);
+        }
+        EXPECT_EQ(i, a.meshes.size());
     }
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine3d/fp_tables.h"
 #include "engine3d/kf.h"
 #include "engine3d/lt_light.h"
 #include "engine3d/m3_view.h"
@@ -220,6 +221,32 @@ TEST(TextureArea, AlignedSpareRowsAndPlanarPicturesWithoutLeaks)
     for (int i = 0; i < 2050; i++, before = i == 50 ? mallinfo2().uordblks : before)
         tex_free(tex_from_picture_n(ilbm, sizeof ilbm, palette));
     EXPECT_LT(mallinfo2().uordblks, before + 16384);
+}
+
+TEST(FixedPointTables, SquareRootsPowersAndCosines)
+{
+    fp_sqrt_table_init();
+    for (int k = 0; k < 64; k++) EXPECT_EQ(fp_sqrt_table[k * k], k * 256) << k;  // each run starts at k x k
+    EXPECT_EQ(fp_sqrt_table[2], 256 + ((1 * (65536 / 3)) >> 8));
+    EXPECT_EQ(fp_sqrt_table[4095], 63 * 256 + ((126 * (65536 / 127)) >> 8));
+    int32_t shift = 0;
+    EXPECT_EQ(fp_sqrt_lookup(4096 * 64, &shift), 8 * 256);  // 262144 -> 4096 -> 64
+    EXPECT_EQ(shift, 6);
+    shift = 0;
+    EXPECT_EQ(fp_sqrt_lookup(262143, &shift), fp_sqrt_table[4095]);  // 262143 >> 6 = 4095
+    EXPECT_EQ(shift, 3);
+    EXPECT_EQ(fp_pow(4096, 5), 16384);
+    EXPECT_EQ(fp_pow(2048, 2), 4096);
+    EXPECT_EQ(fp_pow(12345, 0), 16384);
+    fp_cos_table_init();
+    EXPECT_EQ(fp_cos_table[256], 32767);  // cos 0
+    for (int i = 0; i < 512; i++) {
+        EXPECT_EQ(fp_cos_table[512 + i], -fp_cos_table[i]) << i;
+        if (i <= 256) {
+            EXPECT_EQ(fp_cos_table[1024 + i], fp_cos_table[i]) << i;
+        }
+    }
+    EXPECT_NEAR(fp_cos_table[256 + 64], 32767 * std::cos(64 * 25 / 4096.0), 40);
 }
 
 TEST(ShadePalette, RampAndBlend)

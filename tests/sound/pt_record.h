@@ -1,7 +1,7 @@
-// Test helpers of the sound tests: a device table that records the replay's calls as text, and
-// a builder of small modules.
+// Sound test helpers: a device table that records the replay's calls as text, and a builder of
+// small modules (also used by the benchmark).
 #pragma once
-
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -17,8 +17,8 @@ struct pt_rec_sample {
     int looping;
 };
 
-// What the recording device saw. Replay calls are text: "c<ch>" select_channel, "v<vol>",
-// "p<pan>", "i<sample>", "P<period>", "o<offset>", separated by spaces.
+// Replay calls as text: "c<ch>" select_channel, "v<vol>", "p<pan>", "i<sample>", "P<period>",
+// "o<offset>", separated by spaces.
 struct pt_rec_state {
     std::vector<pt_rec_sample> samples;
     std::vector<int32_t> channels;  // set_channels arguments
@@ -26,15 +26,11 @@ struct pt_rec_state {
 };
 inline pt_rec_state pt_rec;
 
-template <char op>
-void pt_rec_put(int32_t v)
-{
+template <char op> void pt_rec_put(int32_t v) {
     pt_rec.calls += (pt_rec.calls.empty() ? "" : " ") + std::string(1, op) + std::to_string(v);
 }
 
-// Installs the recording operations in sd_device and forgets earlier calls.
-inline void pt_rec_install()
-{
+inline void pt_rec_install() {
     pt_rec = {};
     sd_device.set_sample = [](int i, const int8_t* d, uint32_t len, uint32_t ls, uint32_t le, int lp) {
         pt_rec.samples.push_back({i, d, len, ls, le, lp});
@@ -49,9 +45,7 @@ inline void pt_rec_install()
     sd_device.set_offset = pt_rec_put<'o'>;
 }
 
-// Plays one tick and returns the calls it made.
-inline std::string pt_rec_tick()
-{
+inline std::string pt_rec_tick() {  // one tick's calls
     pt_rec.calls.clear();
     pt_play();
     return pt_rec.calls;
@@ -66,9 +60,7 @@ struct pt_mk_sample {
     int length_words = 0, finetune = 0, volume = 64, loop_start_words = 0, loop_length_words = 1;
 };
 
-// A module image: tag, song length, restart, orders (the rest 0), samples (the rest empty) and
-// patterns of 64 rows x channels cells, empty but for the (pattern, row, channel, cell) entries.
-// Sample s's data bytes are s*4+k (mod 256).
+// A module image: patterns of 64 rows, empty but for `cells`; sample s's bytes are s*4+k.
 struct pt_mk_module {
     const char* tag = "M.K.";
     int channels = 4, songlen = 1, restart = 0;
@@ -80,35 +72,36 @@ struct pt_mk_module {
     };
     std::vector<put> cells;
 
-    std::vector<uint8_t> build() const
-    {
+    std::vector<uint8_t> build() const {
         int npat = 1;
-        for (int o : orders)
-            npat = o + 1 > npat ? o + 1 : npat;
+        for (int o : orders) npat = std::max(npat, o + 1);
         std::vector<uint8_t> m(1084 + size_t(256) * channels * npat, 0);
-        for (size_t s = 0; s < samples.size() && s < 31; s++) {
+        for (size_t s = 0; s < samples.size(); s++) {
             const pt_mk_sample& sm = samples[s];
             const int v[] = {sm.length_words, sm.finetune << 8 | sm.volume, sm.loop_start_words, sm.loop_length_words};
-            for (int k = 0; k < 4; k++) {
-                m[20 + 30 * s + 22 + 2 * k] = uint8_t(v[k] >> 8);
-                m[20 + 30 * s + 23 + 2 * k] = uint8_t(v[k]);
-            }
+            for (int k = 0; k < 8; k++) m[42 + 30 * s + k] = uint8_t(v[k / 2] >> (k & 1 ? 0 : 8));
         }
         m[950] = uint8_t(songlen);
         m[951] = uint8_t(restart);
-        for (size_t i = 0; i < orders.size() && i < 128; i++)
-            m[952 + i] = uint8_t(orders[i]);
+        for (size_t i = 0; i < orders.size(); i++) m[952 + i] = uint8_t(orders[i]);
         memcpy(&m[1080], tag, 4);
         for (const put& p : cells) {
-            uint8_t* c = &m[1084 + 256 * channels * p.pattern + 4 * (channels * p.row + p.channel)];
-            c[0] = uint8_t((p.cell.sample & 0xf0) | ((p.cell.period >> 8) & 15));
-            c[1] = uint8_t(p.cell.period);
-            c[2] = uint8_t(((p.cell.sample & 15) << 4) | (p.cell.effect & 15));
-            c[3] = uint8_t(p.cell.param);
+            const pt_mk_cell& c = p.cell;
+            uint8_t* d = &m[1084 + 256 * channels * p.pattern + 4 * (channels * p.row + p.channel)];
+            d[0] = uint8_t((c.sample & 0xf0) | ((c.period >> 8) & 15));
+            d[1] = uint8_t(c.period);
+            d[2] = uint8_t(((c.sample & 15) << 4) | (c.effect & 15));
+            d[3] = uint8_t(c.param);
         }
         for (size_t s = 0; s < samples.size(); s++)
-            for (int k = 0; k < 2 * samples[s].length_words; k++)
-                m.push_back(uint8_t((s + 1) * 4 + k));
+            for (int k = 0; k < 2 * samples[s].length_words; k++) m.push_back(uint8_t((s + 1) * 4 + k));
         return m;
     }
 };
+
+// Loads `m` (kept by the caller) with the recording device; pt_start_sized's result.
+inline int pt_rec_load(std::vector<uint8_t>& m, size_t size = SIZE_MAX) {
+    pt_rec_install();
+    pt_errmsg = "";
+    return pt_start_sized(m.data(), uint32_t(std::min(size, m.size())));
+}

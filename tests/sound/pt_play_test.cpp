@@ -1,14 +1,15 @@
-// Replay tick: per effect, the device calls tick by tick; then timing and song flow.
+// Replay: per effect, the device calls tick by tick; song flow; sync events on the replay.
 #include <gtest/gtest.h>
 
+#include "sound/sd_internal.h"
+#include "sound/sync.h"
 #include "tests/sound/pt_record.h"
 
 namespace {
 
 std::vector<uint8_t> held;
 
-// A song of orders 0, 1, 2 with the given cells. Samples: 1 volume 40, 2 volume 64 finetune -3,
-// 3 volume 64 finetune -8, 4 volume 32.
+// Orders 0, 1, 2 with `cells`. Samples: 1 volume 40, 2 finetune -3, 3 finetune -8, 4 volume 32, 5.
 void start(std::vector<pt_mk_module::put> cells, int speed, int channels = 4, int songlen = 3, int restart = 0) {
     pt_mk_module mk;
     mk.tag = channels == 2 ? "2CHN" : "M.K.";
@@ -16,7 +17,7 @@ void start(std::vector<pt_mk_module::put> cells, int speed, int channels = 4, in
     mk.songlen = songlen;
     mk.restart = restart;
     mk.orders = {0, 1, 2};
-    mk.samples = {{8, 0, 40, 0, 1}, {8, 13, 64, 0, 1}, {8, 8, 64, 0, 1}, {8, 0, 32, 0, 1}};
+    mk.samples = {{8, 0, 40, 0, 1}, {8, 13, 64, 0, 1}, {8, 8, 64, 0, 1}, {8, 0, 32, 0, 1}, {4, 0, 64, 0, 1}};
     mk.cells = std::move(cells);
     held = mk.build();
     ASSERT_EQ(pt_rec_load(held), 1);
@@ -158,4 +159,77 @@ TEST(PtPlay, BreaksJumpsLoopsAndSongEnd) {
         EXPECT_EQ(pt_rec_tick(), "c0 v40 p112 i1 P428 o0 c1 c2 c3");
         EXPECT_EQ(pt_getpos() * 10 + pt_tick, 20);
     }
+}
+
+namespace {
+
+using range = std::pair<int32_t, int32_t>;
+const range any{-1, -1};
+
+sync_record rec(range chan, range sample, range effect, range param, int32_t div, range rem, range tick) {
+    return {chan.first, chan.second, sample.first, sample.second, -1, -1, effect.first, effect.second,
+            param.first, param.second, -1, -1, div, rem.first, rem.second, tick.first, tick.second};
+}
+
+// Sample 4 on channel 2 row 0 and channel 0 row 1, C40 on channel 3 row 2, samples 3 and 5 on
+// channels 1 and 3 row 4 (or only EE1 on row 0).
+void start_sync_song(int speed, bool delay = false) {
+    start(delay ? std::vector<pt_mk_module::put>{{0, 0, 0, {0, 0, 14, 0xE1}}}
+                : std::vector<pt_mk_module::put>{{0, 0, 2, {4, 428, 0, 0}}, {0, 1, 0, {4, 428, 0, 0}}, {0, 2, 3, {0, 0, 12, 0x40}},
+                                                  {0, 4, 1, {3, 0, 0, 0}}, {0, 4, 3, {5, 0, 0, 0}}}, speed);
+    pt_tick = speed - 1;
+}
+
+int calls_a, calls_b;
+
+}  // namespace
+
+TEST(Sync, RecordsMatchThePlayersState) {
+    struct { const char* name; sync_record r; int speed, ticks; bool delay; const char* want; } cases[] = {
+        {"tick 0 of every row", rec(any, any, any, any, 1, any, {0, 0}), 2, 6, false, "0.0 1.0 2.0"},
+        {"channels 2..3, sample 4", rec({2, 3}, {4, 4}, any, any, 1, any, {0, 0}), 1, 3, false, "0.0 1.0 2.0"},
+        {"channel 0, sample 4: from row 1", rec({0, 0}, {4, 4}, any, any, 1, any, any), 1, 3, false, "1.0 2.0"},
+        {"C40 on its row only", rec(any, any, {12, 12}, {64, 64}, 1, any, any), 2, 8, false, "2.0 2.1"},
+        {"even rows, tick 1", rec(any, any, any, any, 2, {0, 0}, {1, 1}), 2, 10, false, "0.1 2.1 4.1"},
+        {"divisor 0 matches nothing", rec(any, any, any, any, 0, {0, 0}, any), 1, 3, false, ""},
+        {"EE1's extra tick 0 matches", rec(any, any, any, any, 1, any, {0, 0}), 2, 6, true, "0.0 0.0 1.0"},
+    };
+    for (auto& c : cases) {
+        start_sync_song(c.speed, c.delay);
+        std::string got;
+        for (int t = 0; t < c.ticks; t++)
+            if (pt_play(), sync_match(&c.r)) got += (got.empty() ? "" : " ") + std::to_string(pt_row) + "." + std::to_string(pt_tick);
+        EXPECT_EQ(got, c.want) << c.name;
+    }
+    memcpy(&held[1080], "XXXX", 4);  // no module: nothing matches
+    EXPECT_EQ(pt_start_sized(held.data(), uint32_t(held.size())), 0);
+    EXPECT_EQ(sync_match(&cases[0].r), 0);
+}
+
+TEST(Sync, RegistryAndDispatch) {
+    sync_count = 0;
+    // beat: sample 3 on rows 0 mod 8, or sample 5 on even rows; kick: sample 4 on rows 0 mod 4
+    static const sync_record beat[2] = {rec(any, {3, 3}, any, any, 8, {0, 0}, {1, 1}), rec(any, {5, 5}, any, any, 2, {0, 0}, {1, 1})};
+    static const sync_record kick[1] = {rec(any, {4, 4}, any, any, 4, {0, 0}, {1, 1})};
+    static const sync_handler hb = {[] { calls_b++; }, 2, beat}, hk = {[] { calls_a++; }, 1, kick};
+    int32_t first = sync_register(&hk), second = sync_register(&hb);
+    EXPECT_EQ(second, first + 1);
+    start_sync_song(2);
+    std::vector<std::pair<int, int>> per_row, want;
+    for (int t = 0; t < 2 * 17; t++) {
+        calls_a = calls_b = 0;
+        pt_play();
+        sync_dispatch();
+        if (pt_tick == 1) per_row.push_back({calls_a, calls_b});
+        else EXPECT_EQ(calls_a + calls_b, 0);
+    }
+    for (int r = 0; r < 17; r++) want.push_back({r % 4 == 0, r >= 4 && r % 2 == 0});  // once where both match
+    EXPECT_EQ(per_row, want);
+    sync_count = 0;  // as the menu empties it; ids keep counting; 1024 handlers at most
+    EXPECT_EQ(sync_register(&hk), second + 1);
+    for (int i = 1; i < 1024; i++) ASSERT_NE(sync_register(&hb), 0);
+    int32_t next = sync_nextid;
+    EXPECT_EQ(sync_register(&hk), 0);
+    EXPECT_EQ((std::vector<int>{sync_count, sync_nextid}), (std::vector<int>{1024, next}));
+    sync_count = 0;
 }

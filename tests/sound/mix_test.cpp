@@ -20,13 +20,11 @@ struct test_sample {
     }
 };
 
-void fresh_mixer(int rate, int channels) {
+// A fresh mixer with channel 0 playing sample 1 at volume 64 from byte `offset`.
+void play(int rate, const test_sample& s, uint32_t ls, uint32_t le, int looping, int period, int offset = 0) {
     mix_init(rate);
-    mix_setchannels(channels);
+    mix_setchannels(2);
     mix_setmastervol(64);
-}
-
-void play(const test_sample& s, uint32_t ls, uint32_t le, int looping, int period, int offset = 0) {
     mix_setsample(1, s.bytes.get(), s.length, ls, le, looping);
     mix_selchannel(0);
     mix_setinstrument(1);
@@ -35,8 +33,7 @@ void play(const test_sample& s, uint32_t ls, uint32_t le, int looping, int perio
     mix_setoffset(offset);
 }
 
-// Renders mono 16-bit; the sample byte each frame read (value / 129).
-std::vector<int> render_bytes(int n) {
+std::vector<int> render_bytes(int n) {  // mono 16-bit; the sample byte each frame read
     std::vector<uint8_t> out(2 * n);
     mix_render_mono(out.data(), n, 1);
     std::vector<int> r;
@@ -47,50 +44,43 @@ std::vector<int> render_bytes(int n) {
 TEST(Mix, StepsFromPeriods) {
     mix_setvolume(33);  // before any selection: channel 0
     EXPECT_EQ(mix_regs[0].volume, 33);
+    test_sample s(1000);
     struct row { int rate, period; uint32_t step, frac24; };
-    for (const row& r : {row{32000, 428, 0, 0x424BC6}, {21700, 113, 1, 0x724A70}, {32000, 27, 4, 0x1AEA14}}) {
-        fresh_mixer(r.rate, 1);
-        mix_selchannel(0);
+    for (const row& r : {row{21700, 113, 1, 0x724A70}, {32000, 27, 4, 0x1AEA14}, {32000, 428, 0, 0x424BC6}}) {
+        play(r.rate, s, 0, 0, 0, 1);
         mix_regs[0].new_step = 0;
         mix_setperiod(r.period);
-        EXPECT_EQ(mix_regs[0].new_step, 1);
-        EXPECT_EQ(mix_regs[0].step, r.step) << r.period;
-        EXPECT_EQ(mix_regs[0].step_frac, r.frac24 << 8) << r.period;
+        EXPECT_EQ((std::vector<uint32_t>{mix_regs[0].step, mix_regs[0].step_frac, uint32_t(mix_regs[0].new_step)}),
+                  (std::vector<uint32_t>{r.step, r.frac24 << 8, 1})) << r.period;
     }
-    fresh_mixer(32000, 1);  // 640 frames of period 428: 165 bytes and a fraction
-    test_sample s(1000);
-    play(s, 0, 0, 0, 428);
     std::vector<uint8_t> out(4 * 640);
-    mix_render_stereo(out.data(), 640, 1);
+    mix_render_stereo(out.data(), 640, 1);  // 640 frames of period 428: 165 bytes and a fraction
     EXPECT_EQ(mix_voices[0].pos, 165u);
     EXPECT_EQ(mix_voices[0].pos_frac, uint32_t(0x424BC6ull * 256 * 640));
     mix_setperiod(0);  // below 1: the channel holds
     EXPECT_EQ(mix_regs[0].step + mix_regs[0].step_frac, 0u);
 }
 
-// Channel 0 plays; each step makes one call (o offset, v volume, i instrument 1, p period, s the
-// step register, - none), then renders and compares the bytes read.
+// Each step makes one call (o offset, v volume, i instrument 1, p period, s the step register,
+// - none), then renders and compares the bytes read.
 TEST(Mix, LoopsOneShotsVolumesAndOffsets) {
     struct step { char op; int value; std::vector<int> want; };
     struct seq { const char* name; uint32_t len; int8_t first; uint32_t ls, le; int looping, period, offset; std::vector<step> steps; };
     const seq cases[] = {
-        {"4 bytes a frame wrap every frame", 16, 0, 4, 8, 1, 1, 0, {{'-', 0, {4, 4, 4, 4}}}},
+        {"4 bytes a frame wrap every frame", 16, 0, 4, 8, 1, 1, 0, {{'-', 0, {4, 4, 4}}}},
         {"read after the first advance", 16, 0, 4, 8, 1, unit_period, 1, {{'-', 0, {2, 3, 4, 5, 6, 7, 4, 5}}}},
         {"overshoot past the loop end dropped", 16, 0, 4, 8, 1, unit_period, 0, {{'s', 3, {3, 6, 4, 7, 4}}}},
         // a one-shot ends, sits on byte 0 with its volume back at the next latch; a new period
         // plays it once more
-        {"one-shot", 10, 5, 0, 0, 0, unit_period, 0,
-         {{'-', 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0}}, {'-', 0, {5, 5}}, {'p', unit_period, {1, 2}}}},
+        {"one-shot", 10, 5, 0, 0, 0, unit_period, 0, {{'-', 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0}}, {'-', 0, {5, 5}}, {'p', unit_period, {1, 2}}}},
         {"volume 0 keeps the position", 100, 0, 0, 0, 0, unit_period, 0, {{'-', 0, {1, 2}}, {'v', 0, {0, 0}}, {'v', 64, {3}}}},
-        {"offsets", 32, 0, 4, 8, 1, unit_period, 2,
-         {{'-', 0, {3, 4}}, {'o', 32, {5, 6, 7, 8, 9}}, {'o', 8, {}}, {'i', 1, {4, 5}}, {'o', 20, {21}}}},
+        {"offsets", 32, 0, 4, 8, 1, unit_period, 2, {{'-', 0, {3, 4}}, {'o', 32, {5, 6, 7, 8, 9}}, {'o', 8, {}}, {'i', 1, {4, 5}}, {'o', 20, {21}}}},
         {"loop end cut to the length", 300, 0, 296, 400, 1, unit_period, 297, {{'-', 0, {42, 43, 40, 41}}}},
         {"loop from the length plays once", 300, 0, 300, 400, 1, unit_period, 298, {{'-', 0, {43, 0, 0}}}},
     };
     for (const seq& c : cases) {
-        fresh_mixer(unit_rate, 1);
         test_sample s(c.len, c.first);
-        play(s, c.ls, c.le, c.looping, c.period, c.offset);
+        play(unit_rate, s, c.ls, c.le, c.looping, c.period, c.offset);
         for (const step& st : c.steps) {
             if (st.op == 'o') mix_setoffset(st.value);
             if (st.op == 'v') mix_setvolume(st.value);
@@ -100,43 +90,37 @@ TEST(Mix, LoopsOneShotsVolumesAndOffsets) {
             EXPECT_EQ(render_bytes(int(st.want.size())), st.want) << c.name << ", " << st.op << st.value;
         }
     }
-    for (auto m : {std::pair{300, 252}, {252, 252}, {0, 0}}) {
-        mix_setmastervol(m.first);
-        EXPECT_EQ(mix_master, m.second);
-    }
+    for (auto m : {std::pair{300, 252}, {252, 252}, {0, 0}}) EXPECT_EQ((mix_setmastervol(m.first), mix_master), m.second);
     mix_setinstrument(200);  // past the table: no sample
     EXPECT_EQ(mix_regs[0].data, nullptr);
-    // a second start forgets the samples: a volume alone plays nothing
-    mix_init(21700);
+    mix_init(21700);  // a second start forgets the samples: a volume alone plays nothing
     EXPECT_EQ(mix_regs[0].pan, 127);
-    mix_selchannel(0);
+    mix_setchannels(1);
     mix_setvolume(64);
     EXPECT_EQ(render_bytes(2), (std::vector<int>{0, 0}));
 }
 
 TEST(Mix, OutputFormats) {
-    fresh_mixer(21700, 1);
     test_sample s(8);
-    for (int i = 0; i < 8; i++) s.bytes[i] = 127;
-    play(s, 0, 4, 1, 113);
+    std::fill_n(s.bytes.get(), 8, 127);
+    play(21700, s, 0, 4, 1, 113);
     std::vector<uint8_t> out8(5, 7);
     mix_render_mono(out8.data(), 4, 0);  // 129 x 127 >> 9 = 31, + 128; nothing past the frames
     EXPECT_EQ(out8, (std::vector<uint8_t>{159, 159, 159, 159, 7}));
     // pan rows: left and right of value 100; rows beyond 255 keep their low 8 bits
+    std::fill_n(s.bytes.get(), 8, 100);
     struct row { int pan, master, left, right; };
     for (const row& r : {row{0, 64, 129, 0}, {255, 64, 0, 129}, {127, 64, 65, 64}, {64, 252, 382 & 255, 128}}) {
-        for (int i = 0; i < 8; i++) s.bytes[i] = 100;
-        fresh_mixer(unit_rate, 1);
+        play(unit_rate, s, 0, 8, 1, unit_period);
         mix_setmastervol(r.master);
-        play(s, 0, 8, 1, unit_period);
         mix_setpan(r.pan);
         uint8_t out[8];
         mix_render_stereo(out, 2, 1);
         EXPECT_EQ((std::vector<int>{mix_acc[2], mix_acc[3]}), (std::vector<int>{r.left * 100, r.right * 100})) << r.pan;
     }
-    fresh_mixer(32000, 32);  // 32 channels of -128 clamp
-    for (int i = 0; i < 8; i++) s.bytes[i] = -128;
-    mix_setsample(1, s.bytes.get(), 4, 0, 4, 1);
+    std::fill_n(s.bytes.get(), 8, -128);  // 32 channels of -128 clamp
+    play(32000, s, 0, 8, 1, 428);
+    mix_setchannels(32);
     for (int c = 0; c < 32; c++) {
         mix_selchannel(c);
         mix_setinstrument(1);
@@ -152,14 +136,11 @@ TEST(Mix, OutputFormats) {
     mix_render_stereo(st8, 4, 0);
     mix_render_mono(st16, 8, 1);
     for (int i = 0; i < 8; i++) EXPECT_EQ(st8[i] * 256 + st16[i] + st16[i + 8], 128 * 256) << i;
-}
-
-TEST(Mix, LongRenderEqualsPieces) {
-    test_sample s(300);
+    // a render longer than the accumulators equals its pieces
     std::vector<uint8_t> out[2] = {std::vector<uint8_t>(60000), std::vector<uint8_t>(60000)};
     for (int k = 0; k < 2; k++) {
-        fresh_mixer(32000, 2);
-        play(s, 10, 300, 1, 200);
+        test_sample t(300);
+        play(32000, t, 10, 300, 1, 200);
         mix_selchannel(1);
         mix_setinstrument(1);
         mix_setperiod(150);

@@ -7,25 +7,33 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
-#include "tests/sound/sd_e2e_util.h"
 #include "tests/support/ts_menus.h"
+#include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
 
 namespace {
 
-// The names in the host's /dev.
-std::string dev_names() {
+std::string dev_names() {  // of the host's /dev
     std::string out;
     ts_run({"ls", "-A", "/dev"}, &out);
     return out;
+}
+
+std::string scratch(const std::string& name) {  // an empty folder in the build tree
+    std::string dir = ts_build_path("tests/sound/scratch_" + name);
+    EXPECT_EQ(ts_run({"sh", "-c", "rm -rf \"$0\" && mkdir -p \"$0\"", dir}), 0);
+    return dir;
 }
 
 std::string skip_reason() {
@@ -35,10 +43,7 @@ std::string skip_reason() {
     return "";
 }
 
-struct show_run {
-    int status = -1;
-    std::string out;
-};
+struct show_run { int status = -1; std::string out; };
 
 // Runs orvanto (sound device `device`, plain window mode; `shell` before it, `redirect` after it)
 // in a private mount namespace whose /dev is a tmpfs holding the host's entries, bound in, and
@@ -52,7 +57,6 @@ for e in "$h"/* "$h"/.[!.]*; do n=${e##*/}; [ -e "$e" ] || [ -L "$e" ] || contin
   if [ -L "$e" ]; then cp -P "$e" "/dev/$n"; elif [ -d "$e" ]; then mkdir "/dev/$n"; mount --rbind "$e" "/dev/$n"
   else : > "/dev/$n"; mount --bind "$e" "/dev/$n"; fi; done
 : > /dev/dsp; mount --bind "$2" /dev/dsp; shift 2; eval "$1")";
-    show_run r;
     ts_xserver_guard g;
     std::string why, win;
     EXPECT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
@@ -73,9 +77,7 @@ for e in "$h"/* "$h"/.[!.]*; do n=${e##*/}; [ -e "$e" ] || [ -L "$e" ] || contin
         ts_run({"xdotool", "key", "--window", win.substr(0, win.find('\n')), "Escape"}, nullptr, 10000, env);
     }
     EXPECT_TRUE(ts_wait(&show, kill_child ? 400000 : 20000)) << "the show did not end";
-    r.status = show.status;
-    r.out = show.out;
-    return r;
+    return {show.status, show.out};
 }
 
 // Exit statuses of the children that ended up with the test (the audio child), waiting up to 5 s.
@@ -93,7 +95,7 @@ struct standin {
     std::vector<uint8_t> audio;
     bool eof = false;
     std::thread drain;
-    standin(const std::string& name, double rate) : dir(sd_e2e_scratch(name)), fifo(dir + "/dsp") {
+    standin(const std::string& name, double rate) : dir(scratch(name)), fifo(dir + "/dsp") {
         EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
         int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         fcntl(fd, F_SETPIPE_SZ, 4096);
@@ -150,14 +152,15 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
     std::string dev = dev_names();
     struct row { const char* answer; int channels, rate, bits; };
     for (const row& w : {row{"1", 1, 21700, 8}, row{"2", 2, 32000, 16}}) {
-        std::string dir = sd_e2e_scratch(std::string("aoss") + w.answer), node = dir + "/dspnode", wav = dir + "/out.wav";
+        std::string dir = scratch(std::string("aoss") + w.answer), node = dir + "/dspnode", wav = dir + "/out.wav";
         ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(14, 3)), 0);
         std::ofstream(dir + "/.asoundrc") << "pcm.dsp0 { type file; slave.pcm \"null\"; file \"" << wav << "\"; format \"wav\" }\n";
         show_run r = run_show(dir, node, w.answer, "trap '' XFSZ; ulimit -f 64; export HOME='" + dir + "' LD_PRELOAD='" + aoss + "'; ",
                               "", 500, false);
         EXPECT_EQ(r.status, 1) << r.out;
         orphans();
-        std::vector<uint8_t> h = sd_e2e_slurp(wav);
+        std::ifstream f(wav, std::ios::binary);
+        std::vector<uint8_t> h{std::istreambuf_iterator<char>(f), {}};
         ASSERT_GE(h.size(), 44u) << w.answer;
         auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
         EXPECT_EQ((std::vector<int>{h[0], u16(20), u16(22), u16(24) | u16(26) << 16, u16(34)}),

@@ -1,7 +1,6 @@
 // The mixer against worked examples: steps, loop and one-shot rules, volume rows, output formats.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "sound/mix.h"
@@ -10,26 +9,28 @@ namespace {
 
 constexpr int unit_rate = 886709, unit_period = 4;  // one byte a frame (3546836 = 4 x 886709)
 
-// Bytes equal to their index (mod 128), in a buffer of exactly n bytes (ASan sees overreads).
-struct test_sample {
-    std::unique_ptr<int8_t[]> bytes;
-    uint32_t length;
-    explicit test_sample(uint32_t n, int8_t first = 0) : bytes(new int8_t[n]), length(n) {
-        for (uint32_t i = 0; i < n; i++) bytes[i] = int8_t(i & 0x7f);
-        bytes[0] = first;
-    }
-};
+// Bytes equal to their index (mod 128), exactly n of them (the address sanitizer sees overreads).
+std::vector<int8_t> ramp(size_t n, int8_t first = 0) {
+    std::vector<int8_t> s(n);
+    for (size_t i = 0; i < n; i++) s[i] = int8_t(i & 0x7f);
+    return s[0] = first, s;
+}
 
-// A fresh mixer with channel 0 playing sample 1 at volume 64 from byte `offset`.
-void play(int rate, const test_sample& s, uint32_t ls, uint32_t le, int looping, int period, int offset = 0) {
-    mix_init(rate);
-    mix_setchannels(2);
-    mix_setmastervol(64);
-    mix_setsample(1, s.bytes.get(), s.length, ls, le, looping);
-    mix_selchannel(0);
+void voice(int c, int period, int volume, int pan) {
+    mix_selchannel(c);
     mix_setinstrument(1);
     mix_setperiod(period);
-    mix_setvolume(64);
+    mix_setvolume(volume);
+    mix_setpan(pan);
+}
+
+// A fresh mixer (`channels` of them), channel 0 playing sample 1 from byte `offset`.
+void play(int rate, const std::vector<int8_t>& s, uint32_t ls, uint32_t le, int looping, int period, int offset = 0, int channels = 1) {
+    mix_init(rate);
+    mix_setchannels(channels);
+    mix_setmastervol(64);
+    mix_setsample(1, s.data(), uint32_t(s.size()), ls, le, looping);
+    voice(0, period, 64, 127);
     mix_setoffset(offset);
 }
 
@@ -44,19 +45,17 @@ std::vector<int> render_bytes(int n) {  // mono 16-bit; the sample byte each fra
 TEST(Mix, StepsFromPeriods) {
     mix_setvolume(33);  // before any selection: channel 0
     EXPECT_EQ(mix_regs[0].volume, 33);
-    test_sample s(1000);
-    struct row { int rate, period; uint32_t step, frac24; };
-    for (const row& r : {row{21700, 113, 1, 0x724A70}, {32000, 27, 4, 0x1AEA14}, {32000, 428, 0, 0x424BC6}}) {
-        play(r.rate, s, 0, 0, 0, 1);
+    auto s = ramp(1000);
+    for (auto r : {std::array{21700, 113, 1, 0x724A70}, {32000, 27, 4, 0x1AEA14}, {32000, 428, 0, 0x424BC6}}) {
+        play(r[0], s, 0, 0, 0, 1);
         mix_regs[0].new_step = 0;
-        mix_setperiod(r.period);
-        EXPECT_EQ((std::vector<uint32_t>{mix_regs[0].step, mix_regs[0].step_frac, uint32_t(mix_regs[0].new_step)}),
-                  (std::vector<uint32_t>{r.step, r.frac24 << 8, 1})) << r.period;
+        mix_setperiod(r[1]);
+        EXPECT_EQ((std::vector<uint32_t>{mix_regs[0].step, mix_regs[0].step_frac >> 8, uint32_t(mix_regs[0].new_step)}),
+                  (std::vector<uint32_t>{uint32_t(r[2]), uint32_t(r[3]), 1})) << r[1];
     }
     std::vector<uint8_t> out(4 * 640);
     mix_render_stereo(out.data(), 640, 1);  // 640 frames of period 428: 165 bytes and a fraction
-    EXPECT_EQ(mix_voices[0].pos, 165u);
-    EXPECT_EQ(mix_voices[0].pos_frac, uint32_t(0x424BC6ull * 256 * 640));
+    EXPECT_EQ((std::vector<uint32_t>{mix_voices[0].pos, mix_voices[0].pos_frac}), (std::vector<uint32_t>{165, uint32_t(0x424BC6ull * 256 * 640)}));
     mix_setperiod(0);  // below 1: the channel holds
     EXPECT_EQ(mix_regs[0].step + mix_regs[0].step_frac, 0u);
 }
@@ -70,8 +69,7 @@ TEST(Mix, LoopsOneShotsVolumesAndOffsets) {
         {"4 bytes a frame wrap every frame", 16, 0, 4, 8, 1, 1, 0, {{'-', 0, {4, 4, 4}}}},
         {"read after the first advance", 16, 0, 4, 8, 1, unit_period, 1, {{'-', 0, {2, 3, 4, 5, 6, 7, 4, 5}}}},
         {"overshoot past the loop end dropped", 16, 0, 4, 8, 1, unit_period, 0, {{'s', 3, {3, 6, 4, 7, 4}}}},
-        // a one-shot ends, sits on byte 0 with its volume back at the next latch; a new period
-        // plays it once more
+        // a one-shot ends, sits on byte 0 with its volume back at the next latch; a new period plays it again
         {"one-shot", 10, 5, 0, 0, 0, unit_period, 0, {{'-', 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0}}, {'-', 0, {5, 5}}, {'p', unit_period, {1, 2}}}},
         {"volume 0 keeps the position", 100, 0, 0, 0, 0, unit_period, 0, {{'-', 0, {1, 2}}, {'v', 0, {0, 0}}, {'v', 64, {3}}}},
         {"offsets", 32, 0, 4, 8, 1, unit_period, 2, {{'-', 0, {3, 4}}, {'o', 32, {5, 6, 7, 8, 9}}, {'o', 8, {}}, {'i', 1, {4, 5}}, {'o', 20, {21}}}},
@@ -79,7 +77,7 @@ TEST(Mix, LoopsOneShotsVolumesAndOffsets) {
         {"loop from the length plays once", 300, 0, 300, 400, 1, unit_period, 298, {{'-', 0, {43, 0, 0}}}},
     };
     for (const seq& c : cases) {
-        test_sample s(c.len, c.first);
+        auto s = ramp(c.len, c.first);
         play(unit_rate, s, c.ls, c.le, c.looping, c.period, c.offset);
         for (const step& st : c.steps) {
             if (st.op == 'o') mix_setoffset(st.value);
@@ -94,40 +92,28 @@ TEST(Mix, LoopsOneShotsVolumesAndOffsets) {
     mix_setinstrument(200);  // past the table: no sample
     EXPECT_EQ(mix_regs[0].data, nullptr);
     mix_init(21700);  // a second start forgets the samples: a volume alone plays nothing
-    EXPECT_EQ(mix_regs[0].pan, 127);
     mix_setchannels(1);
     mix_setvolume(64);
     EXPECT_EQ(render_bytes(2), (std::vector<int>{0, 0}));
 }
 
 TEST(Mix, OutputFormats) {
-    test_sample s(8);
-    std::fill_n(s.bytes.get(), 8, 127);
+    std::vector<int8_t> s(8, 127);
     play(21700, s, 0, 4, 1, 113);
     std::vector<uint8_t> out8(5, 7);
     mix_render_mono(out8.data(), 4, 0);  // 129 x 127 >> 9 = 31, + 128; nothing past the frames
     EXPECT_EQ(out8, (std::vector<uint8_t>{159, 159, 159, 159, 7}));
-    // pan rows: left and right of value 100; rows beyond 255 keep their low 8 bits
-    std::fill_n(s.bytes.get(), 8, 100);
-    struct row { int pan, master, left, right; };
-    for (const row& r : {row{0, 64, 129, 0}, {255, 64, 0, 129}, {127, 64, 65, 64}, {64, 252, 382 & 255, 128}}) {
+    s.assign(8, 100);  // pan rows; rows beyond 255 keep their low 8 bits
+    for (auto r : {std::array{0, 64, 129, 0}, {255, 64, 0, 129}, {127, 64, 65, 64}, {64, 252, 382 & 255, 128}}) {
         play(unit_rate, s, 0, 8, 1, unit_period);
-        mix_setmastervol(r.master);
-        mix_setpan(r.pan);
-        uint8_t out[8];
-        mix_render_stereo(out, 2, 1);
-        EXPECT_EQ((std::vector<int>{mix_acc[2], mix_acc[3]}), (std::vector<int>{r.left * 100, r.right * 100})) << r.pan;
+        mix_setmastervol(r[1]);
+        mix_setpan(r[0]);
+        mix_render_stereo(out8.data(), 1, 1);
+        EXPECT_EQ((std::vector<int>{mix_acc[0], mix_acc[1]}), (std::vector<int>{r[2] * 100, r[3] * 100})) << r[0];
     }
-    std::fill_n(s.bytes.get(), 8, -128);  // 32 channels of -128 clamp
-    play(32000, s, 0, 8, 1, 428);
-    mix_setchannels(32);
-    for (int c = 0; c < 32; c++) {
-        mix_selchannel(c);
-        mix_setinstrument(1);
-        mix_setperiod(428);
-        mix_setvolume(64);
-        mix_setpan(0);
-    }
+    s.assign(8, -128);  // 32 channels of -128 clamp
+    play(32000, s, 0, 8, 1, 428, 0, 32);
+    for (int c = 0; c < 32; c++) voice(c, 428, 64, 0);
     uint8_t st16[16], st8[8];
     mix_render_stereo(st16, 4, 1);
     mix_render_stereo(st8, 4, 0);
@@ -136,16 +122,11 @@ TEST(Mix, OutputFormats) {
     mix_render_stereo(st8, 4, 0);
     mix_render_mono(st16, 8, 1);
     for (int i = 0; i < 8; i++) EXPECT_EQ(st8[i] * 256 + st16[i] + st16[i + 8], 128 * 256) << i;
-    // a render longer than the accumulators equals its pieces
     std::vector<uint8_t> out[2] = {std::vector<uint8_t>(60000), std::vector<uint8_t>(60000)};
-    for (int k = 0; k < 2; k++) {
-        test_sample t(300);
-        play(32000, t, 10, 300, 1, 200);
-        mix_selchannel(1);
-        mix_setinstrument(1);
-        mix_setperiod(150);
-        mix_setvolume(40);
-        mix_setpan(200);
+    for (int k = 0; k < 2; k++) {  // a render longer than the accumulators equals its pieces
+        auto t = ramp(300);
+        play(32000, t, 10, 300, 1, 200, 0, 2);
+        voice(1, 150, 40, 200);
         mix_render_stereo(out[k].data(), k ? 10000 : 15000, 1);
         if (k) mix_render_stereo(out[k].data() + 40000, 5000, 1);
     }

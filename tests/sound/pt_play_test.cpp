@@ -11,15 +11,9 @@ std::vector<uint8_t> held;
 
 // Orders 0, 1, 2 with `cells`. Samples: 1 volume 40, 2 finetune -3, 3 finetune -8, 4 volume 32, 5.
 void start(std::vector<pt_mk_module::put> cells, int speed, int channels = 4, int songlen = 3, int restart = 0) {
-    pt_mk_module mk;
-    mk.tag = channels == 2 ? "2CHN" : "M.K.";
-    mk.channels = channels;
-    mk.songlen = songlen;
-    mk.restart = restart;
-    mk.orders = {0, 1, 2};
-    mk.samples = {{8, 0, 40, 0, 1}, {8, 13, 64, 0, 1}, {8, 8, 64, 0, 1}, {8, 0, 32, 0, 1}, {4, 0, 64, 0, 1}};
-    mk.cells = std::move(cells);
-    held = mk.build();
+    held = pt_mk_module{.tag = channels == 2 ? "2CHN" : "M.K.", .channels = channels, .songlen = songlen, .restart = restart,
+                        .orders = {0, 1, 2}, .samples = {{8, 0, 40, 0, 1}, {8, 13, 64, 0, 1}, {8, 8, 64, 0, 1}, {8, 0, 32, 0, 1}, {4, 0, 64, 0, 1}},
+                        .cells = cells}.build();
     ASSERT_EQ(pt_rec_load(held), 1);
     if (speed) pt_speed = speed;
 }

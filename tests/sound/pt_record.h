@@ -52,9 +52,9 @@ struct pt_mk_module {
     const char* tag = "M.K.";
     int channels = 4, songlen = 1, restart = 0;
     std::vector<int> orders{0};
-    std::vector<pt_mk_sample> samples;  // sample 1 first
+    std::vector<pt_mk_sample> samples{};  // sample 1 first
     struct put { int pattern, row, channel; pt_mk_cell cell; };
-    std::vector<put> cells;
+    std::vector<put> cells{};
 
     std::vector<uint8_t> build() const {
         std::vector<uint8_t> m(1084 + size_t(256) * channels * (*std::max_element(orders.begin(), orders.end()) + 1), 0);

@@ -31,16 +31,11 @@ std::string fetch(const std::vector<std::string>& packages) {
     return "";
 }
 
-// Row starts as "tick order:row speed tempo", and the song rendered to 16-bit stereo at 32000 Hz.
+// Row starts {tick, order, row, speed, tempo}, and the song as 16-bit stereo at 32000 Hz.
 struct played {
-    std::vector<std::string> rows;
+    std::vector<std::array<long, 5>> rows;
     std::vector<int16_t> pcm;
 };
-
-std::string row_start(long tick, int order, int row, int speed, int tempo) {
-    return std::to_string(tick) + " " + std::to_string(order) + ":" + std::to_string(row) + " " + std::to_string(speed) + " " +
-           std::to_string(tempo);
-}
 
 int32_t seen_order, seen_row;
 bool seen;
@@ -59,12 +54,12 @@ played ours(const std::string& path, long ticks, bool render) {
         if (c == 0) seen = true, seen_order = pt_order, seen_row = pt_row;
     };
     EXPECT_EQ(pt_start_sized(module.data(), uint32_t(module.size())), 1) << path;
-    std::vector<bool> was_played(128);
+    std::vector<bool> was_played(128);  // render: an order played before ends the song
     for (long t = 0, order = -1; render ? p.pcm.size() < 600 * 64000 : t < ticks; t++) {
         bool moving = pt_speed != 0;
         seen = false;
         pt_play();
-        if (seen && pt_tick == 0 && moving) p.rows.push_back(row_start(t, seen_order, seen_row, pt_speed, pt_bpm));
+        if (seen && pt_tick == 0 && moving) p.rows.push_back({t, seen_order, seen_row, pt_speed, pt_bpm});
         if (!render) continue;
         if (pt_order != order && (order = pt_order, was_played[order & 127])) break;
         was_played[order & 127] = true;
@@ -90,7 +85,7 @@ played theirs(const std::string& path, bool render) {
         if (render) p.pcm.insert(p.pcm.end(), (const int16_t*)fi.buffer, (const int16_t*)fi.buffer + fi.buffer_size / 2);
         if (fi.frame != 0 || (fi.pos == order && fi.row == row)) continue;  // a delay's frames count on
         order = fi.pos, row = fi.row;
-        p.rows.push_back(row_start(t, fi.pos, fi.row, fi.speed, fi.bpm));
+        p.rows.push_back({t, fi.pos, fi.row, fi.speed, fi.bpm});
         if (!render && fi.loop_count > 0) break;
     }
     xmp_end_player(ctx);
@@ -110,10 +105,7 @@ std::vector<double> loudness(const std::vector<int16_t>& s) {
     return db;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+double median(std::vector<double> v) { return std::sort(v.begin(), v.end()), v.empty() ? 0 : v[v.size() / 2]; }
 
 TEST(PtPeer, RowsTicksAndLoudnessFollowLibxmpOnRealModules) {
     if (std::string why = fetch({"ironseed-data", "tecnoballz-data"}); !why.empty()) GTEST_SKIP() << why;

@@ -1,7 +1,6 @@
-// The real program's sound under a private X server. In a private mount namespace its /dev/dsp
-// is either the paced stand-in (a FIFO drained at the device's byte rate) or, through alsa-oss,
-// a node whose WAV output tells what the program asked the device for. The host's /dev holds
-// nothing new afterwards.
+// The real program's sound under a private X server. In a private mount namespace its /dev/dsp is
+// the paced stand-in (a FIFO drained at the device's byte rate) or, through alsa-oss, a node whose
+// WAV output tells what the program asked the device for. The host's /dev holds nothing new after.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -24,9 +22,9 @@
 
 namespace {
 
-std::string dev_names() {  // of the host's /dev
+std::string run_out(const std::vector<std::string>& argv) {
     std::string out;
-    ts_run({"ls", "-A", "/dev"}, &out);
+    ts_run(argv, &out);
     return out;
 }
 
@@ -36,21 +34,20 @@ std::string scratch(const std::string& name) {  // an empty folder in the build 
     return dir;
 }
 
+const std::string host_dev = run_out({"ls", "-A", "/dev"});
+
 std::string skip_reason() {
     if (geteuid() != 0) return "needs root for a private mount namespace";
-    if (!ts_have_program("xdotool") || !ts_have_program("unshare")) return "xdotool or unshare is missing";
-    if (ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0) return "no private mount namespace here";
+    if (!ts_have_program("xdotool") || ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
+        return "xdotool or a private mount namespace (unshare -m) is missing";
     return "";
 }
 
-struct show_run { int status = -1; std::string out; };
-
-// Runs orvanto (sound device `device`, plain window mode; `shell` before it, `redirect` after it)
-// in a private mount namespace whose /dev is a tmpfs holding the host's entries, bound in, and
-// `dsp` bound at /dev/dsp. After `play_ms` the audio child is killed (the show then ends by
-// itself) or Escape is pressed.
-show_run run_show(const std::string& dir, const std::string& dsp, const std::string& device, const std::string& shell,
-                  const std::string& redirect, int play_ms, bool kill_child) {
+// Runs `pre` exec orvanto `post` (sound device `device`, plain window mode) in a private mount
+// namespace whose /dev is a tmpfs holding the host's entries, bound in, and `dsp` at /dev/dsp.
+// After `play_ms` the audio child is killed (the show then ends by itself) or Escape is pressed.
+std::pair<int, std::string> run_show(const std::string& dir, const std::string& dsp, const std::string& device,
+                                     const std::string& pre, const std::string& post, int play_ms, bool kill_child) {
     const char* script = R"(set -e; h="$1/hostdev"; mkdir "$h"; mount --rbind /dev "$h"
 mount -t tmpfs -o mode=755 devview /dev
 for e in "$h"/* "$h"/.[!.]*; do n=${e##*/}; [ -e "$e" ] || [ -L "$e" ] || continue; [ "$n" = dsp ] && continue
@@ -63,14 +60,11 @@ for e in "$h"/* "$h"/.[!.]*; do n=${e##*/}; [ -e "$e" ] || [ -L "$e" ] || contin
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     ts_process show;
-    std::string cmd = shell + "exec '" + ts_build_path("orvanto") + "' " + redirect;
-    EXPECT_TRUE(ts_start(&show, {"unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", dir, dsp, cmd}, env,
-                         device + "\n1\n"));
+    std::string cmd = pre + "exec '" + ts_build_path("orvanto") + "' " + post;
+    EXPECT_TRUE(ts_start(&show, {"unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", dir, dsp, cmd}, env, device + "\n1\n"));
     EXPECT_EQ(ts_run({"xdotool", "search", "--sync", "--name", "^Orvanto in X11$"}, &win, 20000, env), 0);
     ts_read_until(&show, "\x01", play_ms);
-    if (kill_child) {
-        std::string kids;
-        ts_run({"cat", "/proc/" + std::to_string(show.pid) + "/task/" + std::to_string(show.pid) + "/children"}, &kids);
+    if (std::string kids = run_out({"cat", "/proc/" + std::to_string(show.pid) + "/task/" + std::to_string(show.pid) + "/children"}); kill_child) {
         EXPECT_EQ(kids.find(' '), kids.size() - 1) << "one audio child: " << kids;
         kill(std::atoi(kids.c_str()), SIGKILL);
     } else {
@@ -88,8 +82,8 @@ std::vector<int> orphans() {
     return st;
 }
 
-// The stand-in: a FIFO (its buffer cut to a page, as a device's fragments) that a thread drains
-// at `rate` bytes a second after a first page, keeping every byte, until every writer closed it.
+// The stand-in: a FIFO (its buffer cut to a page, as a device's fragments) that a thread drains at
+// `rate` bytes a second after a first page, keeping every byte, until every writer has closed it.
 struct standin {
     std::string dir, fifo;
     std::vector<uint8_t> audio;
@@ -108,38 +102,33 @@ struct standin {
                 double allowed = 4096 + rate * secs() - double(audio.size());
                 ssize_t r = allowed < 1 ? -1 : read(fd, buf, std::min(size_t(allowed), sizeof buf));
                 if (r > 0) audio.insert(audio.end(), buf, buf + r);
-                eof = r == 0;
-                if (r < 0) usleep(2000);
+                if (!(eof = r == 0) && r < 0) usleep(2000);
             }
             close(fd);
         });
     }
-    void finish() { drain.join(); }
 };
 
 // Device 2 is started with its standard output closed: /dev/dsp must not become descriptor 1,
 // or the mode menu's text would go into the audio stream.
 TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
     if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
-    std::string dev = dev_names();
-    struct row { const char* device; int rate, frame, silence; const char* redirect; };
-    for (const row& w : {row{"2", 128000, 4, 0, ">&-"}, row{"1", 21700, 1, 128, ""}}) {
-        standin d(std::string("show") + w.device, w.rate);
-        show_run r = run_show(d.dir, d.fifo, w.device, "", w.redirect, 1500, false);
-        d.finish();
-        EXPECT_EQ(r.status, 1) << w.device;  // Escape
-        EXPECT_EQ(r.out, w.frame == 1 ? std::string(ts_sound_menu) + ts_mode_menu + "Juu-sano.\n" : "") << w.device;
-        EXPECT_TRUE(d.eof) << w.device;  // the parent closed the device and the child left
-        EXPECT_EQ(d.audio.size() % w.frame, 0u) << w.device;
-        std::string text = "Select your";
-        EXPECT_EQ(std::search(d.audio.begin(), d.audio.end(), text.begin(), text.end()), d.audio.end()) << w.device;
+    for (auto [device, rate, frame, silence, post] : {std::tuple{"2", 128000, 4, 0, ">&-"}, {"1", 21700, 1, 128, ""}}) {
+        standin d(std::string("show") + device, rate);
+        auto [status, out] = run_show(d.dir, d.fifo, device, "", post, 1500, false);
+        d.drain.join();
+        EXPECT_EQ(status, 1) << device;  // Escape
+        EXPECT_EQ(out, frame == 1 ? std::string(ts_sound_menu) + ts_mode_menu + "Juu-sano.\n" : "") << device;
+        EXPECT_TRUE(d.eof && d.audio.size() % frame == 0) << device;  // the parent closed the device, the child left
+        std::string text(d.audio.begin(), d.audio.end());
+        EXPECT_EQ(text.find("Select your"), std::string::npos) << device;
         long loud = 0;
-        for (size_t i = 0; i + w.frame <= d.audio.size(); i += w.frame / 2 + 1)
-            loud += w.frame == 4 ? (d.audio[i] | d.audio[i + 1] << 8) != 0 : d.audio[i] != w.silence;
-        EXPECT_GT(loud, long(d.audio.size()) / (4 * w.frame)) << "the module does not play on device " << w.device;
+        for (size_t i = 0; i + frame <= d.audio.size(); i += frame / 2 + 1)
+            loud += frame == 4 ? (d.audio[i] | d.audio[i + 1] << 8) != 0 : d.audio[i] != silence;
+        EXPECT_GT(loud, long(d.audio.size()) / (4 * frame)) << "the module does not play on device " << device;
         EXPECT_EQ(orphans(), std::vector<int>{1}) << "the audio child did not leave on the end marker";
     }
-    EXPECT_EQ(dev_names(), dev) << "the sound tests changed the host's /dev";
+    EXPECT_EQ(run_out({"ls", "-A", "/dev"}), host_dev) << "the sound tests changed the host's /dev";
 }
 
 // alsa-oss answers the ioctls and writes the device's format into a WAV header. It knows /dev/dsp
@@ -149,24 +138,22 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
     const std::string aoss = "/usr/lib/x86_64-linux-gnu/libaoss.so";
     if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
     if (access(aoss.c_str(), R_OK) != 0) GTEST_SKIP() << "alsa-oss is not installed (" << aoss << ")";
-    std::string dev = dev_names();
-    struct row { const char* answer; int channels, rate, bits; };
-    for (const row& w : {row{"1", 1, 21700, 8}, row{"2", 2, 32000, 16}}) {
-        std::string dir = scratch(std::string("aoss") + w.answer), node = dir + "/dspnode", wav = dir + "/out.wav";
+    for (auto [answer, channels, rate, bits] : {std::tuple{"1", 1, 21700, 8}, {"2", 2, 32000, 16}}) {
+        std::string dir = scratch(std::string("aoss") + answer), node = dir + "/dspnode", wav = dir + "/out.wav";
         ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(14, 3)), 0);
         std::ofstream(dir + "/.asoundrc") << "pcm.dsp0 { type file; slave.pcm \"null\"; file \"" << wav << "\"; format \"wav\" }\n";
-        show_run r = run_show(dir, node, w.answer, "trap '' XFSZ; ulimit -f 64; export HOME='" + dir + "' LD_PRELOAD='" + aoss + "'; ",
-                              "", 500, false);
-        EXPECT_EQ(r.status, 1) << r.out;
+        auto [status, out] = run_show(dir, node, answer, "trap '' XFSZ; ulimit -f 64; export HOME='" + dir + "' LD_PRELOAD='" + aoss + "'; ",
+                                      "", 500, false);
+        EXPECT_EQ(status, 1) << out;
         orphans();
         std::ifstream f(wav, std::ios::binary);
         std::vector<uint8_t> h{std::istreambuf_iterator<char>(f), {}};
-        ASSERT_GE(h.size(), 44u) << w.answer;
+        ASSERT_GE(h.size(), 44u) << answer;
         auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
         EXPECT_EQ((std::vector<int>{h[0], u16(20), u16(22), u16(24) | u16(26) << 16, u16(34)}),
-                  (std::vector<int>{'R', 1, w.channels, w.rate, w.bits})) << w.answer;  // RIFF, PCM
+                  (std::vector<int>{'R', 1, channels, rate, bits})) << answer;  // RIFF, PCM
     }
-    EXPECT_EQ(dev_names(), dev) << "the sound tests changed the host's /dev";
+    EXPECT_EQ(run_out({"ls", "-A", "/dev"}), host_dev) << "the sound tests changed the host's /dev";
 }
 
 // The whole show (about three minutes): the audio child is killed during stage 1; the song goes
@@ -174,11 +161,10 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
 TEST(SdDspStandIn, ShowOutlivesItsAudioChild) {
     if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
     standin d("whole", 128000);
-    show_run r = run_show(d.dir, d.fifo, "2", "", "", 3000, true);
-    d.finish();
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("Lumikuun kisojen tulokset\n"), std::string::npos) << r.out;
-    EXPECT_TRUE(r.out.ends_with("talvella.\n\n")) << r.out;
+    auto [status, out] = run_show(d.dir, d.fifo, "2", "", "", 3000, true);
+    d.drain.join();
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(out.find("Lumikuun kisojen tulokset\n") != std::string::npos && out.ends_with("talvella.\n\n")) << out;
     EXPECT_TRUE(d.eof && !d.audio.empty());
     EXPECT_TRUE(orphans().empty()) << "a process outlived the show";
 }

@@ -12,13 +12,9 @@
 
 struct pt_rec_sample { int i; const int8_t* data; uint32_t length, loop_start, loop_end; int looping; };
 
-// Calls as text, space separated: "c<ch>" select_channel, "v<vol>", "p<pan>", "i<sample>",
-// "P<period>", "o<offset>".
-struct pt_rec_state {
-    std::vector<pt_rec_sample> samples;
-    std::vector<int32_t> channels;  // set_channels arguments
-    std::string calls;
-};
+// What the device got: samples, set_channels arguments, and the calls as text, space separated:
+// "c<ch>" select_channel, "v<vol>", "p<pan>", "i<sample>", "P<period>", "o<offset>".
+struct pt_rec_state { std::vector<pt_rec_sample> samples; std::vector<int32_t> channels; std::string calls; };
 inline pt_rec_state pt_rec;
 
 template <char op> void pt_rec_put(int32_t v) { pt_rec.calls += (pt_rec.calls.empty() ? "" : " ") + (op + std::to_string(v)); }
@@ -39,8 +35,7 @@ inline void pt_rec_install() {
 
 inline std::string pt_rec_tick() {  // one tick's calls
     pt_rec.calls.clear();
-    pt_play();
-    return pt_rec.calls;
+    return pt_play(), pt_rec.calls;
 }
 
 // A cell as a tracker stores it: sample number, Amiga period (0: none), effect, parameter.
@@ -62,18 +57,16 @@ struct pt_mk_module {
             const pt_mk_sample& sm = samples[s];
             const int v[] = {sm.length_words, sm.finetune << 8 | sm.volume, sm.loop_start_words, sm.loop_length_words};
             for (int k = 0; k < 8; k++) m[42 + 30 * s + k] = uint8_t(v[k / 2] >> (k & 1 ? 0 : 8));
+            for (int k = 0; k < 2 * sm.length_words; k++) m.push_back(uint8_t((s + 1) * 4 + k));
         }
         m[950] = uint8_t(songlen), m[951] = uint8_t(restart);
         std::copy(orders.begin(), orders.end(), &m[952]);
         memcpy(&m[1080], tag, 4);
         for (const put& p : cells) {
             const pt_mk_cell& c = p.cell;
-            uint8_t* d = &m[1084 + 256 * channels * p.pattern + 4 * (channels * p.row + p.channel)];
             const int v[] = {(c.sample & 0xf0) | ((c.period >> 8) & 15), c.period, ((c.sample & 15) << 4) | (c.effect & 15), c.param};
-            std::copy(v, v + 4, d);
+            std::copy(v, v + 4, &m[1084 + 256 * channels * p.pattern + 4 * (channels * p.row + p.channel)]);
         }
-        for (size_t s = 0; s < samples.size(); s++)
-            for (int k = 0; k < 2 * samples[s].length_words; k++) m.push_back(uint8_t((s + 1) * 4 + k));
         return m;
     }
 };

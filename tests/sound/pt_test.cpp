@@ -17,8 +17,7 @@ std::vector<uint32_t> handed(size_t k) {  // a sample as given to the device
 
 TEST(PtLoad, TagsHeaderAndCells) {
     for (auto [tag, n] : {std::pair{"M.K.", 4}, {"12CH", 12}, {"OCTA", 8}, {"2CHN", 2}, {"32CH", 32}, {"M!K!", 4}}) {
-        pt_mk_module mk{.tag = tag, .channels = n};
-        auto m = mk.build();
+        auto m = pt_mk_module{.tag = tag, .channels = n}.build();
         ASSERT_EQ(pt_rec_load(m), 1) << tag;
         EXPECT_TRUE(pt_rec.channels == std::vector<int32_t>{n} && pt_channels == n && !strcmp(pt_tag, tag)) << tag;
     }
@@ -49,18 +48,16 @@ TEST(PtLoad, TagsHeaderAndCells) {
     pt_row = 63;
     EXPECT_EQ(pt_getpos(), 2563);
     mk.restart = 126;  // kept
-    auto m2 = mk.build();
+    auto m2 = mk.build(), m3 = m2;
     ASSERT_EQ(pt_rec_load(m2), 1);
     EXPECT_EQ(pt_restart, 126);
     for (int t = 0; t < 3; t++) pt_play();  // another module taken mid-row: the replay waits for the next row
-    auto m3 = mk.build();
     ASSERT_EQ(pt_takemod_sized(m3.data(), uint32_t(m3.size())), 1);
     EXPECT_EQ(pt_rec_tick(), "");
 }
 
 TEST(PtLoad, UntrustedModulesAreRefusedOrClipped) {
-    pt_mk_module mk{.samples = {{4, 0, 64, 0, 1}, {8, 0, 64, 0, 1}}, .cells = {{0, 0, 0, {1, 856, 0, 0}}}};
-    auto whole = mk.build();
+    auto whole = pt_mk_module{.samples = {{4, 0, 64, 0, 1}, {8, 0, 64, 0, 1}}, .cells = {{0, 0, 0, {1, 856, 0, 0}}}}.build();
     const char *too_short = "module too short!", *shorter = "module shorter than its header says!", *tag = "unknown module type!";
     struct row { size_t size; const char* tag; int order127; const char* msg; };
     for (const row& r : {row{0, "M.K.", 0, too_short}, {1083, "M.K.", 0, too_short}, {2000, "M.K.", 0, shorter},
@@ -69,21 +66,17 @@ TEST(PtLoad, UntrustedModulesAreRefusedOrClipped) {
                          {whole.size(), "M.K.", 128, "pattern number above 127!"}}) {
         auto m = whole;
         memcpy(&m[1080], r.tag, 4);
-        m[952 + 127] = uint8_t(r.order127);
-        auto before = m;
+        auto before = (m[952 + 127] = uint8_t(r.order127), m);
         EXPECT_EQ(pt_rec_load(m, r.size), 0) << r.msg;
         EXPECT_EQ(pt_errmsg, "pt_takemod error: " + std::string(r.msg)) << r.size;
-        // nothing converted, handed over or played
-        EXPECT_TRUE(pt_channels == 0 && m == before && pt_rec.samples.empty() && pt_rec.channels.empty()) << r.size << r.msg;
-        EXPECT_TRUE(pt_getpos() == 0 && pt_rec_tick().empty()) << r.msg;
+        EXPECT_TRUE(pt_channels == 0 && m == before && pt_rec.samples.empty() && pt_rec.channels.empty() && pt_getpos() == 0 &&
+                    pt_rec_tick().empty()) << r.size << r.msg;  // nothing converted, handed over or played
     }
-    pt_mk_module longsong{.songlen = 200};  // a song length above 128 plays the 128 orders there are
-    auto ml = longsong.build();
+    auto ml = pt_mk_module{.songlen = 200}.build();  // a song length above 128 plays the 128 orders there are
     ASSERT_EQ(pt_rec_load(ml), 1);
     EXPECT_EQ(pt_songlen, 128);
     // 65536 bytes or more: cut to 65534, the next after all its bytes; a loop past the end cut there
-    pt_mk_module huge{.samples = {{0x9000, 0, 64, 0x8800, 0x0400}, {4, 0, 64, 0, 1}, {8, 0, 64, 4, 8}}};
-    auto mh = huge.build();
+    auto mh = pt_mk_module{.samples = {{0x9000, 0, 64, 0x8800, 0x0400}, {4, 0, 64, 0, 1}, {8, 0, 64, 4, 8}}}.build();
     ASSERT_EQ(pt_rec_load(mh), 1);
     EXPECT_EQ(handed(0), (std::vector<uint32_t>{1, 65534, 65534, 65534, 0, 0}));
     EXPECT_EQ(handed(1), (std::vector<uint32_t>{2, 8, 0, 2, 0, 0x12000}));
@@ -237,10 +230,7 @@ TEST(PtPlay, BreaksJumpsLoopsAndSongEnd) {
     start({{0, 0, 0, {1, 428, 12, 40}}, {0, 1, 0, {0, 0, 10, 0x01}}, {0, 1, 1, {0, 0, 14, 0xE2}}}, 0);
     for (int t = 0; t < 6; t++) pt_play();
     int ticks = 0, slides = 0, empty = 0;
-    for (std::string s; s = pt_rec_tick(), pt_row == 1; ticks++) {
-        slides += s.find(" v") != std::string::npos;
-        empty += s.empty();
-    }
+    for (std::string s; s = pt_rec_tick(), pt_row == 1; ticks++) slides += s.find(" v") != std::string::npos, empty += s.empty();
     EXPECT_EQ((std::vector<int>{ticks, slides, empty, pt_chan[0].volume}), (std::vector<int>{18, 15, 2, 25}));
     // F00 stops: the position stays and each tick repeats the row's tick 0
     start({{0, 2, 0, {1, 428, 15, 0}}}, 0);
@@ -250,8 +240,6 @@ TEST(PtPlay, BreaksJumpsLoopsAndSongEnd) {
         EXPECT_EQ(pt_getpos() * 10 + pt_tick, 20);
     }
 }
-
-
 
 TEST(Sync, RegistryAndDispatch) {
     sync_count = 0;

@@ -21,10 +21,10 @@
 namespace {
 
 std::vector<std::vector<long>> calls;  // {'o', path and mode right}, {'i', request, value}
-bool open_fails = false;
+bool open_fails;
 
-// Runs the menu on `input` with the OSS calls recorded; what it left unread in `rest`.
-int run_menu(const std::string& input, std::string* rest) {
+// Runs the menu on `input` with the OSS calls recorded; what it left unread.
+std::string run_menu(const std::string& input, int* result) {
     calls.clear();
     sd_device = sd_device_table{};
     sd_devnum = -1;
@@ -40,16 +40,16 @@ int run_menu(const std::string& input, std::string* rest) {
               [](int, const void*, unsigned long n) { return long(n); }, close};
     char* out;
     size_t out_len;
+    std::string rest;
     FILE *saved_in = stdin, *saved_out = stdout, *in = stdin = fmemopen((void*)input.data(), input.size() + 1, "r");
     stdout = open_memstream(&out, &out_len);
-    int r = sd_menu();
+    *result = sd_menu();
     std::fclose(stdout);
     stdout = saved_out, stdin = saved_in;
     EXPECT_EQ(std::string(out, out_len), ts_sound_menu);
     std::free(out);
-    for (int c; (c = std::fgetc(in)) > 0;) rest->push_back(char(c));
-    std::fclose(in);
-    return r;
+    for (int c; (c = std::fgetc(in)) > 0;) rest.push_back(char(c));
+    return std::fclose(in), sd_oss = sd_oss_real, rest;
 }
 
 TEST(SdMenu, DevicesAndTheirSettings) {
@@ -57,35 +57,26 @@ TEST(SdMenu, DevicesAndTheirSettings) {
                                                  {'i', SNDCTL_DSP_SPEED, 21700}},
                                          dsp16 = {{'o', 1}, {'i', SNDCTL_DSP_SETFRAGMENT, 0x2000D}, {'i', SNDCTL_DSP_SETFMT, AFMT_S16_LE},
                                                   {'i', SNDCTL_DSP_STEREO, 1}, {'i', SNDCTL_DSP_SPEED, 32000}};
-    struct row { std::string input; int result, devnum, rate; const char* name; std::vector<std::vector<long>> calls; const char* rest; };
-    for (const row& r : std::vector<row>{{"0\n", 1, 0, 44100, "Super Qem NoSound Device 2.0c", {}, "\n"},
-                                         {"1abc\n", 1, 1, 21700, "/dev/dsp 8-bit mono", dsp8, "\n"},
-                                         {"\n\n   \t\n  20", 1, 2, 32000, "/dev/dspW 16-bit stereo", dsp16, ""},
-                                         {"", 0, -1, 44100, "", {}, ""}, {"x0\n", 0, -1, 44100, "", {}, "\n"}, {"3\n", 0, -1, 44100, "", {}, "\n"},
-                                         {"0" + std::string(149, 'z'), 1, 0, 44100, "Super Qem NoSound Device 2.0c", {},  // 99 read
-                                          "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz"}}) {
-        mix_rate = 44100, mix_master = 10, sync_count = 5;
-        std::string rest;
-        EXPECT_EQ(run_menu(r.input, &rest), r.result) << r.input;
-        EXPECT_EQ((std::vector<int>{sd_devnum, mix_rate, mix_master, sync_count}),
-                  (std::vector<int>{r.devnum, r.rate, r.result ? 64 : 10, r.result ? 0 : 5})) << r.input;
-        EXPECT_STREQ(sd_devname, r.name) << r.input;
+    // text: the device's name, or the error when its open fails (no slot of the table changes then)
+    struct row { std::string input; bool fails; int result, devnum, rate; const char* text; std::vector<std::vector<long>> calls; std::string rest; };
+    for (const row& r : std::vector<row>{{"1\n", true, 0, 1, 44100, "sd_dsp8_init: Cannot open /dev/dsp!", {{'o', 1}}, "\n"},
+                                         {"2\n", true, 0, 2, 44100, "sd_dsp16_init: Cannot find /dev/dspW!", {{'o', 1}}, "\n"},
+                                         {"", false, 0, -1, 44100, "", {}, ""}, {"x0\n", false, 0, -1, 44100, "", {}, "\n"},
+                                         {"3\n", false, 0, -1, 44100, "", {}, "\n"}, {"1abc\n", false, 1, 1, 21700, "/dev/dsp 8-bit mono", dsp8, "\n"},
+                                         {"\n\n   \t\n  20", false, 1, 2, 32000, "/dev/dspW 16-bit stereo", dsp16, ""},
+                                         {"0" + std::string(149, 'z'), false, 1, 0, 44100, "Super Qem NoSound Device 2.0c", {}, std::string(51, 'z')}}) {
+        mix_rate = 44100, mix_master = 10, sync_count = 5, open_fails = r.fails;
+        int result;
+        EXPECT_EQ(run_menu(r.input, &result), r.rest) << r.input;  // a word is read up to 99 characters
+        EXPECT_EQ((std::vector<int>{result, sd_devnum, mix_rate, mix_master, sync_count, sd_device.fd, sd_device.close == nullptr}),
+                  (std::vector<int>{r.result, r.devnum, r.rate, r.result ? 64 : 10, r.result ? 0 : 5, r.fails ? -1 : sd_device.fd, !r.result})) << r.input;
+        EXPECT_STREQ(r.fails ? sd_errtext : sd_devname, r.text) << r.input;
         EXPECT_EQ(calls, r.calls) << r.input;
-        EXPECT_EQ(rest, r.rest) << r.input;
     }
     for (auto f : {std::pair{1.0, 63}, {0.999, 62}, {1e300, 252}, {0.0, 0}}) {
         sd_setmastervol_f(f.first);
         EXPECT_EQ(mix_master, f.second) << f.first;
     }
-    open_fails = true;
-    std::string rest;
-    EXPECT_EQ(run_menu("1\n", &rest), 0);
-    EXPECT_STREQ(sd_errtext, "sd_dsp8_init: Cannot open /dev/dsp!");
-    EXPECT_EQ(run_menu("2\n", &rest), 0);
-    EXPECT_STREQ(sd_errtext, "sd_dsp16_init: Cannot find /dev/dspW!");
-    EXPECT_TRUE(sd_device.fd == -1 && sd_device.close == nullptr && *sd_devname == 0);  // no slot changed
-    open_fails = false;
-    sd_oss = sd_oss_real;
 }
 
 int dev_pipe[2] = {-1, -1};
@@ -118,10 +109,7 @@ void install_device(int devnum, int tempo) {
     ASSERT_EQ(pipe(dev_pipe), 0);
     fcntl(dev_pipe[0], F_SETPIPE_SZ, 4096);
     sd_oss = {[](const char*, int) { return dev_pipe[1]; }, [](int, unsigned long, int*) { return -1; },
-              [](int fd, const void* buf, unsigned long n) -> long {
-                  uint32_t len = uint32_t(n);
-                  return write(fd, &len, 4) == 4 ? write(fd, buf, n) : -1;
-              }, close};
+              [](int fd, const void* buf, unsigned long n) -> long { return write(fd, &n, 4) == 4 ? write(fd, buf, n) : -1; }, close};
     sd_devnum = devnum;
     ASSERT_EQ(devnum == 1 ? sd_dsp8_init() : sd_dsp16_init(), 1);
     sd_device.start();
@@ -148,7 +136,7 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
     for (int devnum : {2, 1}) {
         install_device(devnum, devnum == 2 ? 40 : 175);
         sd_fork(70);
-        int flags, status = 0, left = 0;
+        int flags, status = 0;
         pid_t child = sd_childpid;
         EXPECT_TRUE(child > 0 && handler_of(SIGCHLD, &flags) == sd_sigchld && !(flags & SA_RESTART));
         // at 40 BPM a 16-bit record (8000 bytes) is larger than the audio pipe cut to a page
@@ -173,8 +161,7 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
         }
         sd_stop();
         int32_t at = pt_getpos();
-        while (read_record(&recs[30])) left++;  // what was in the pipes, then end of file
-        EXPECT_LE(left, 4096 / int(recs[30].size() + 4) + 3);
+        while (read_record(&recs[30])) {}  // what was in the pipes, then end of file
         EXPECT_TRUE(devnum == 2 || (waitpid(child, &status, 0) == child && status == 1 << 8));  // the marker read as a length
         EXPECT_TRUE(handler_of(SIGCHLD) == SIG_DFL && handler_of(SIGALRM) == dummy_alarm);
         EXPECT_EQ(pt_getpos(), at);  // stopped

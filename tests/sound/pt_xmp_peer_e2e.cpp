@@ -2,7 +2,6 @@
 // fetched once per build tree): the rows played, the tick each starts at, speed and tempo agree
 // up to the song's first loop; the loudness of whole songs follows libxmp's nearest-neighbour mixer.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <xmp.h>
 
 #include <algorithm>
@@ -17,19 +16,6 @@
 #include "tests/support/ts_process.h"
 
 namespace {
-
-// Downloads and unpacks Debian packages into <build>/tests/sound/debcache/x once; "" or why not.
-std::string fetch(const std::vector<std::string>& packages) {
-    std::string dir = ts_build_path("tests/sound/debcache"), out;
-    for (const std::string& p : packages) {
-        struct stat st;
-        std::string cmd = "set -e; mkdir -p '" + dir + "'; cd '" + dir + "'; rm -f " + p + "_*.deb; apt-get download " + p +
-                          " 2>&1; dpkg -x " + p + "_*.deb x; touch " + p + ".unpacked; rm -f " + p + "_*.deb";
-        if (stat((dir + "/" + p + ".unpacked").c_str(), &st) != 0 && ts_run({"sh", "-c", cmd}, &out, 180000) != 0)
-            return "cannot download " + p + " with apt-get: " + out;
-    }
-    return "";
-}
 
 // Row starts {tick, order, row, speed, tempo}, and the song as 16-bit stereo at 32000 Hz.
 struct played {
@@ -108,8 +94,12 @@ std::vector<double> loudness(const std::vector<int16_t>& s) {
 double median(std::vector<double> v) { return std::sort(v.begin(), v.end()), v.empty() ? 0 : v[v.size() / 2]; }
 
 TEST(PtPeer, RowsTicksAndLoudnessFollowLibxmpOnRealModules) {
-    if (std::string why = fetch({"ironseed-data", "tecnoballz-data"}); !why.empty()) GTEST_SKIP() << why;
-    const std::string at = ts_build_path("tests/sound/debcache/x/usr/share/games/");
+    // the Debian packages, downloaded and unpacked once per build tree
+    std::string dir = ts_build_path("tests/sound/debcache"), out, at = dir + "/x/usr/share/games/";
+    if (ts_run({"sh", "-c", "set -e; mkdir -p \"$0\"; cd \"$0\"; for p in ironseed-data tecnoballz-data; do [ -e $p.unpacked ] || "
+                "{ rm -f ${p}_*.deb; apt-get download $p; dpkg -x ${p}_*.deb x; rm ${p}_*.deb; touch $p.unpacked; }; done", dir},
+               &out, 360000) != 0)
+        GTEST_SKIP() << "cannot download the modules with apt-get: " << out;
     for (const char* m : {"ironseed/sound/CARGO.MOD", "ironseed/sound/SECTOR.MOD",  // M.K., 6CHN
                           "ironseed/sound/GUILD.MOD",                               // breaks on every pattern
                           "ironseed/sound/CREWCOMM.MOD", "ironseed/sound/INTRO1.MOD",  // 8CHN; restart 21, tempi

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -24,9 +25,10 @@ namespace {
 
 std::string run_out(const std::vector<std::string>& argv) {
     std::string out;
-    ts_run(argv, &out);
-    return out;
+    return ts_run(argv, &out), out;
 }
+
+const std::string host_dev = run_out({"ls", "-A", "/dev"});
 
 std::string scratch(const std::string& name) {  // an empty folder in the build tree
     std::string dir = ts_build_path("tests/sound/scratch_" + name);
@@ -34,13 +36,8 @@ std::string scratch(const std::string& name) {  // an empty folder in the build 
     return dir;
 }
 
-const std::string host_dev = run_out({"ls", "-A", "/dev"});
-
-std::string skip_reason() {
-    if (geteuid() != 0) return "needs root for a private mount namespace";
-    if (!ts_have_program("xdotool") || ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0)
-        return "xdotool or a private mount namespace (unshare -m) is missing";
-    return "";
+bool cannot_run() {
+    return geteuid() != 0 || !ts_have_program("xdotool") || ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0;
 }
 
 // Runs `pre` exec orvanto `post` (sound device `device`, plain window mode) in a private mount
@@ -94,8 +91,8 @@ struct standin {
         int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         fcntl(fd, F_SETPIPE_SZ, 4096);
         drain = std::thread([this, fd, rate] {
-            pollfd p = {fd, POLLIN, 0};  // before a writer opens it, poll reports nothing
-            bool opened = poll(&p, 1, 20000) > 0;
+            pollfd p = {fd, POLLIN, 0};
+            bool opened = poll(&p, 1, 20000) > 0;  // before a writer opens it, poll reports nothing
             auto t0 = std::chrono::steady_clock::now();
             auto secs = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
             for (uint8_t buf[4096]; opened && !eof && secs() < 600;) {
@@ -112,7 +109,7 @@ struct standin {
 // Device 2 is started with its standard output closed: /dev/dsp must not become descriptor 1,
 // or the mode menu's text would go into the audio stream.
 TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
-    if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
+    if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
     for (auto [device, rate, frame, silence, post] : {std::tuple{"2", 128000, 4, 0, ">&-"}, {"1", 21700, 1, 128, ""}}) {
         standin d(std::string("show") + device, rate);
         auto [status, out] = run_show(d.dir, d.fifo, device, "", post, 1500, false);
@@ -122,10 +119,8 @@ TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
         EXPECT_TRUE(d.eof && d.audio.size() % frame == 0) << device;  // the parent closed the device, the child left
         std::string text(d.audio.begin(), d.audio.end());
         EXPECT_EQ(text.find("Select your"), std::string::npos) << device;
-        long loud = 0;
-        for (size_t i = 0; i + frame <= d.audio.size(); i += frame / 2 + 1)
-            loud += frame == 4 ? (d.audio[i] | d.audio[i + 1] << 8) != 0 : d.audio[i] != silence;
-        EXPECT_GT(loud, long(d.audio.size()) / (4 * frame)) << "the module does not play on device " << device;
+        // the module plays: most bytes are not silence
+        EXPECT_LT(std::count(d.audio.begin(), d.audio.end(), silence), long(d.audio.size()) / 2) << device;
         EXPECT_EQ(orphans(), std::vector<int>{1}) << "the audio child did not leave on the end marker";
     }
     EXPECT_EQ(run_out({"ls", "-A", "/dev"}), host_dev) << "the sound tests changed the host's /dev";
@@ -136,7 +131,7 @@ TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
 // it the device's writes fail, which paces the child.
 TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
     const std::string aoss = "/usr/lib/x86_64-linux-gnu/libaoss.so";
-    if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
+    if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
     if (access(aoss.c_str(), R_OK) != 0) GTEST_SKIP() << "alsa-oss is not installed (" << aoss << ")";
     for (auto [answer, channels, rate, bits] : {std::tuple{"1", 1, 21700, 8}, {"2", 2, 32000, 16}}) {
         std::string dir = scratch(std::string("aoss") + answer), node = dir + "/dspnode", wav = dir + "/out.wav";
@@ -159,7 +154,7 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
 // The whole show (about three minutes): the audio child is killed during stage 1; the song goes
 // on without sound on the timer and the show ends normally with its results.
 TEST(SdDspStandIn, ShowOutlivesItsAudioChild) {
-    if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
+    if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
     standin d("whole", 128000);
     auto [status, out] = run_show(d.dir, d.fifo, "2", "", "", 3000, true);
     d.drain.join();

@@ -1,5 +1,6 @@
-// The sound menu, the devices (OSS calls recorded through the seam), the audio process (a pipe
-// stands in for the device; each write arrives with its length in front) and the timer.
+// The mixer against worked examples; the sound menu and the devices (OSS calls recorded through
+// the seam); the audio process (a pipe stands in for the device: each write arrives with its
+// length in front) and the timer.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <linux/soundcard.h>
@@ -20,15 +21,114 @@
 
 namespace {
 
+constexpr int unit_rate = 886709, unit_period = 4;  // one byte a frame (3546836 = 4 x 886709)
+
+// Bytes equal to their index (mod 128), exactly n of them (the address sanitizer sees overreads).
+std::vector<int8_t> ramp(size_t n, int8_t first = 0) {
+    std::vector<int8_t> s(n);
+    for (size_t i = 0; i < n; i++) s[i] = int8_t(i & 0x7f);
+    return s[0] = first, s;
+}
+
+void voice(int c, int period, int volume, int pan) {  // channel c plays sample 1
+    mix_selchannel(c), mix_setinstrument(1), mix_setperiod(period), mix_setvolume(volume), mix_setpan(pan);
+}
+
+// A fresh mixer (`channels` of them), channel 0 playing sample 1 from byte `offset`.
+void play(int rate, const std::vector<int8_t>& s, uint32_t ls, uint32_t le, int looping, int period, int offset = 0, int channels = 1) {
+    mix_init(rate), mix_setchannels(channels), mix_setmastervol(64);
+    mix_setsample(1, s.data(), uint32_t(s.size()), ls, le, looping);
+    voice(0, period, 64, 127), mix_setoffset(offset);
+}
+
+std::vector<int> render_bytes(int n) {  // mono 16-bit; the sample byte each frame read
+    std::vector<uint8_t> out(2 * n);
+    mix_render_mono(out.data(), n, 1);
+    std::vector<int> r;
+    for (int i = 0; i < n; i++) r.push_back(int16_t(out[2 * i] | out[2 * i + 1] << 8) / 129);
+    return r;
+}
+
+TEST(Mix, StepsFromPeriods) {
+    mix_setvolume(33);  // before any selection: channel 0
+    EXPECT_EQ(mix_regs[0].volume, 33);
+    auto s = ramp(1000);
+    for (auto r : {std::array{21700, 113, 1, 0x724A70}, {32000, 27, 4, 0x1AEA14}, {32000, 428, 0, 0x424BC6}}) {
+        play(r[0], s, 0, 0, 0, 1);
+        mix_regs[0].new_step = 0, mix_setperiod(r[1]);
+        EXPECT_EQ((std::vector<uint32_t>{mix_regs[0].step, mix_regs[0].step_frac >> 8, uint32_t(mix_regs[0].new_step)}),
+                  (std::vector<uint32_t>{uint32_t(r[2]), uint32_t(r[3]), 1})) << r[1];
+    }
+    std::vector<uint8_t> out(4 * 640);
+    mix_render_stereo(out.data(), 640, 1);  // 640 frames of period 428: 165 bytes and a fraction
+    EXPECT_EQ((std::vector<uint32_t>{mix_voices[0].pos, mix_voices[0].pos_frac}), (std::vector<uint32_t>{165, uint32_t(0x424BC6ull * 256 * 640)}));
+    mix_setperiod(0);  // below 1: the channel holds
+    EXPECT_EQ(mix_regs[0].step + mix_regs[0].step_frac, 0u);
+}
+
+// Each step makes one call (o offset, v volume, i instrument 1, p period, s the step register,
+// - none), then renders and compares the bytes read.
+TEST(Mix, LoopsOneShotsVolumesAndOffsets) {
+    struct step { char op; int value; std::vector<int> want; };
+    struct seq { const char* name; uint32_t len; int8_t first; uint32_t ls, le; int looping, period, offset; std::vector<step> steps; };
+    const seq cases[] = {
+        {"4 bytes a frame wrap every frame", 16, 0, 4, 8, 1, 1, 0, {{'-', 0, {4, 4, 4}}}},
+        {"read after the first advance", 16, 0, 4, 8, 1, unit_period, 1, {{'-', 0, {2, 3, 4, 5, 6, 7, 4, 5}}}},
+        {"overshoot past the loop end dropped", 16, 0, 4, 8, 1, unit_period, 0, {{'s', 3, {3, 6, 4, 7, 4}}}},
+        // a one-shot ends, sits on byte 0 with its volume back at the next latch; a new period plays it again
+        {"one-shot", 10, 5, 0, 0, 0, unit_period, 0, {{'-', 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0}}, {'-', 0, {5, 5}}, {'p', unit_period, {1, 2}}}},
+        {"volume 0 keeps the position", 100, 0, 0, 0, 0, unit_period, 0, {{'-', 0, {1, 2}}, {'v', 0, {0, 0}}, {'v', 64, {3}}}},
+        {"offsets", 32, 0, 4, 8, 1, unit_period, 2, {{'-', 0, {3, 4}}, {'o', 32, {5, 6, 7, 8, 9}}, {'o', 8, {}}, {'i', 1, {4, 5}}, {'o', 20, {21}}}},
+        {"loop end cut to the length", 300, 0, 296, 400, 1, unit_period, 297, {{'-', 0, {42, 43, 40, 41}}}},
+        {"loop from the length plays once", 300, 0, 300, 400, 1, unit_period, 298, {{'-', 0, {43, 0, 0}}}},
+    };
+    for (const seq& c : cases) {
+        auto s = ramp(c.len, c.first);
+        play(unit_rate, s, c.ls, c.le, c.looping, c.period, c.offset);
+        for (const step& st : c.steps) {
+            if (st.op == 'o') mix_setoffset(st.value);
+            if (st.op == 'v') mix_setvolume(st.value);
+            if (st.op == 'i') mix_setinstrument(st.value);
+            if (st.op == 'p') mix_setperiod(st.value);
+            if (st.op == 's') mix_regs[0].step = st.value;
+            EXPECT_EQ(render_bytes(int(st.want.size())), st.want) << c.name << ", " << st.op << st.value;
+        }
+    }
+    for (auto m : {std::pair{300, 252}, {252, 252}, {0, 0}}) EXPECT_EQ((mix_setmastervol(m.first), mix_master), m.second);
+    mix_setinstrument(200);  // past the table: no sample
+    EXPECT_EQ(mix_regs[0].data, nullptr);
+    mix_init(21700), mix_setchannels(1), mix_setvolume(64);  // a second start forgets the samples: nothing plays
+    EXPECT_EQ(render_bytes(2), (std::vector<int>{0, 0}));
+}
+
+TEST(Mix, OutputFormats) {
+    std::vector<int8_t> s(8, 127);
+    play(21700, s, 0, 4, 1, 113);
+    std::vector<uint8_t> out8(5, 7);
+    mix_render_mono(out8.data(), 4, 0);  // 129 x 127 >> 9 = 31, + 128; nothing past the frames
+    EXPECT_EQ(out8, (std::vector<uint8_t>{159, 159, 159, 159, 7}));
+    s.assign(8, 100);  // pan rows; rows beyond 255 keep their low 8 bits
+    for (auto r : {std::array{0, 64, 129, 0}, {255, 64, 0, 129}, {127, 64, 65, 64}, {64, 252, 382 & 255, 128}}) {
+        play(unit_rate, s, 0, 8, 1, unit_period);
+        mix_setmastervol(r[1]), mix_setpan(r[0]), mix_render_stereo(out8.data(), 1, 1);
+        EXPECT_EQ((std::vector<int>{mix_acc[0], mix_acc[1]}), (std::vector<int>{r[2] * 100, r[3] * 100})) << r[0];
+    }
+    s.assign(8, -128);  // 32 channels of -128 clamp
+    play(32000, s, 0, 8, 1, 428, 0, 32);
+    for (int c = 0; c < 32; c++) voice(c, 428, 64, 0);
+    uint8_t st16[16], st8[8];
+    mix_render_stereo(st16, 4, 1), mix_render_stereo(st8, 4, 0);
+    EXPECT_EQ((std::vector<int>{st16[0], st16[1], st16[2], st16[3], st8[0], st8[1]}), (std::vector<int>{0, 0x80, 0, 0, 0, 128}));
+    mix_setchannels(0), mix_render_stereo(st8, 4, 0), mix_render_mono(st16, 8, 1);  // silence: 128 8-bit, 0 16-bit
+    for (int i = 0; i < 8; i++) EXPECT_EQ(st8[i] * 256 + st16[i] + st16[i + 8], 128 * 256) << i;
+}
+
 std::vector<std::vector<long>> calls;  // {'o', path and mode right}, {'i', request, value}
 bool open_fails;
 
 // Runs the menu on `input` with the OSS calls recorded; what it left unread.
 std::string run_menu(const std::string& input, int* result) {
-    calls.clear();
-    sd_device = sd_device_table{};
-    sd_devnum = -1;
-    sd_devname = sd_errtext = "";
+    calls.clear(), sd_device = sd_device_table{}, sd_devnum = -1, sd_devname = sd_errtext = "";
     sd_oss = {[](const char* path, int flags) {
                   calls.push_back({'o', std::string(path) == "/dev/dsp" && (flags & O_ACCMODE) == O_WRONLY});
                   return open_fails ? -1 : 42;
@@ -53,10 +153,8 @@ std::string run_menu(const std::string& input, int* result) {
 }
 
 TEST(SdMenu, DevicesAndTheirSettings) {
-    const std::vector<std::vector<long>> dsp8 = {{'o', 1}, {'i', SNDCTL_DSP_SETFRAGMENT, 0x2000B}, {'i', SNDCTL_DSP_STEREO, 0},
-                                                 {'i', SNDCTL_DSP_SPEED, 21700}},
-                                         dsp16 = {{'o', 1}, {'i', SNDCTL_DSP_SETFRAGMENT, 0x2000D}, {'i', SNDCTL_DSP_SETFMT, AFMT_S16_LE},
-                                                  {'i', SNDCTL_DSP_STEREO, 1}, {'i', SNDCTL_DSP_SPEED, 32000}};
+    const std::vector<std::vector<long>> dsp8 = {{'o', 1}, {'i', SNDCTL_DSP_SETFRAGMENT, 0x2000B}, {'i', SNDCTL_DSP_STEREO, 0}, {'i', SNDCTL_DSP_SPEED, 21700}},
+        dsp16 = {{'o', 1}, {'i', SNDCTL_DSP_SETFRAGMENT, 0x2000D}, {'i', SNDCTL_DSP_SETFMT, AFMT_S16_LE}, {'i', SNDCTL_DSP_STEREO, 1}, {'i', SNDCTL_DSP_SPEED, 32000}};
     // text: the device's name, or the error when its open fails (no slot of the table changes then)
     struct row { std::string input; bool fails; int result, devnum, rate; const char* text; std::vector<std::vector<long>> calls; std::string rest; };
     for (const row& r : std::vector<row>{{"1\n", true, 0, 1, 44100, "sd_dsp8_init: Cannot open /dev/dsp!", {{'o', 1}}, "\n"},
@@ -112,9 +210,7 @@ void install_device(int devnum, int tempo) {
               [](int fd, const void* buf, unsigned long n) -> long { return write(fd, &n, 4) == 4 ? write(fd, buf, n) : -1; }, close};
     sd_devnum = devnum;
     ASSERT_EQ(devnum == 1 ? sd_dsp8_init() : sd_dsp16_init(), 1);
-    sd_device.start();
-    sd_device.set_master(64);
-    load_module(tempo);
+    sd_device.start(), sd_device.set_master(64), load_module(tempo);
 }
 
 void dummy_alarm(int) {}
@@ -130,9 +226,7 @@ sighandler_t handler_of(int sig, int* flags = nullptr) {
 TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
     for (auto r : {std::array{32, 1808, 10664}, {128, 425, 2508}, {255, 212, 1252}, {0x10000 + 125, 434, 2560}, {0, 1808, 10664}})
         EXPECT_EQ((std::vector<int>{sd_ticklen(1, r[0]), sd_ticklen(2, r[0])}), (std::vector<int>{r[1], r[2]})) << r[0];
-    signal(SIGCHLD, SIG_DFL);
-    signal(SIGALRM, dummy_alarm);
-    signal(SIGURG, dummy_alarm);
+    signal(SIGCHLD, SIG_DFL), signal(SIGALRM, dummy_alarm), signal(SIGURG, dummy_alarm);
     for (int devnum : {2, 1}) {
         install_device(devnum, devnum == 2 ? 40 : 175);
         sd_fork(70);
@@ -144,9 +238,8 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
         sigevent ev = {};  // a signal every 50 us cuts the parent's writes short
         ev.sigev_signo = SIGURG, ev.sigev_notify = SIGEV_SIGNAL;
         timer_t storm;
-        ASSERT_EQ(timer_create(CLOCK_MONOTONIC, &ev, &storm), 0);
         itimerspec every = {{0, 50000}, {0, 50000}};
-        timer_settime(storm, 0, &every, nullptr);
+        ASSERT_TRUE(timer_create(CLOCK_MONOTONIC, &ev, &storm) == 0 && timer_settime(storm, 0, &every, nullptr) == 0);
         std::vector<std::vector<uint8_t>> recs(31);
         for (int i = 0; i < 30; i++) ASSERT_TRUE(read_record(&recs[i]) && recs[i].size() == (devnum == 2 ? 8000u : 310u)) << i;
         int32_t from = pt_getpos();
@@ -167,9 +260,7 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
         EXPECT_EQ(pt_getpos(), at);  // stopped
         close(dev_pipe[0]);
         // every tick arrived whole and in order: the same song mixed here again, and not silent
-        sd_device.start();
-        sd_device.set_master(64);
-        load_module(devnum == 2 ? 40 : 175);
+        sd_device.start(), sd_device.set_master(64), load_module(devnum == 2 ? 40 : 175);
         for (int i = 0; i < 30; i++) {
             pt_play();
             int len = sd_ticklen(devnum, pt_bpm);
@@ -182,12 +273,7 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
     if (p == 0) {
         prctl(PR_SET_CHILD_SUBREAPER, 1);
         pid_t q = fork();
-        if (q == 0) {
-            install_device(2, 125);
-            close(dev_pipe[0]);
-            sd_fork(70);
-            _exit((sleep_s(0.03), 0));
-        }
+        if (q == 0) install_device(2, 125), close(dev_pipe[0]), sd_fork(70), sleep_s(0.03), _exit(0);
         int st, ends = 0;
         for (pid_t w; (w = wait(&st)) > 0 || errno == EINTR;) ends |= w == q ? (st == 0) : w > 0 ? 2 * (st == 2 << 8) : 0;
         _exit(ends == 3 ? 0 : 10 + ends);
@@ -197,8 +283,7 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
     install_device(2, 125);  // stopping before the audio process started closes, writes nothing
     sd_stop();
     EXPECT_FALSE(read_record(&module_buf));
-    close(dev_pipe[0]);
-    sd_oss = sd_oss_real;
+    close(dev_pipe[0]), sd_oss = sd_oss_real;
 }
 
 // Without a device the timer plays the song. A process that could not take SIGALRM for a while
@@ -207,8 +292,7 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
 TEST(Tmr, LateSignalsPlayTheMissedTicks) {
     signal(SIGALRM, dummy_alarm);
     sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGALRM);
+    sigemptyset(&set), sigaddset(&set, SIGALRM);
     for (double late : {0.3, 1.0}) {
         sd_nosound_init();
         sd_devnum = 0;

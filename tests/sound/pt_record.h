@@ -1,5 +1,4 @@
-// Sound test helpers (also used by the benchmark): a device table recording the replay's calls
-// as text, and a builder of small modules.
+// Sound test helpers (the benchmark uses them too): a recording device table, a module builder.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -25,12 +24,8 @@ inline void pt_rec_install() {
         return pt_rec.samples.push_back({i, d, len, ls, le, lp}), 1;
     };
     sd_device.set_channels = [](int32_t n) { pt_rec.channels.push_back(n); };
-    sd_device.select_channel = pt_rec_put<'c'>;
-    sd_device.set_volume = pt_rec_put<'v'>;
-    sd_device.set_pan = pt_rec_put<'p'>;
-    sd_device.set_instrument = pt_rec_put<'i'>;
-    sd_device.set_period = pt_rec_put<'P'>;
-    sd_device.set_offset = pt_rec_put<'o'>;
+    sd_device.select_channel = pt_rec_put<'c'>, sd_device.set_volume = pt_rec_put<'v'>, sd_device.set_pan = pt_rec_put<'p'>;
+    sd_device.set_instrument = pt_rec_put<'i'>, sd_device.set_period = pt_rec_put<'P'>, sd_device.set_offset = pt_rec_put<'o'>;
 }
 
 inline std::string pt_rec_tick() {  // one tick's calls
@@ -60,8 +55,7 @@ struct pt_mk_module {
             for (int k = 0; k < 2 * sm.length_words; k++) m.push_back(uint8_t((s + 1) * 4 + k));
         }
         m[950] = uint8_t(songlen), m[951] = uint8_t(restart);
-        std::copy(orders.begin(), orders.end(), &m[952]);
-        memcpy(&m[1080], tag, 4);
+        std::copy(orders.begin(), orders.end(), &m[952]), memcpy(&m[1080], tag, 4);
         for (const put& p : cells) {
             const pt_mk_cell& c = p.cell;
             const int v[] = {(c.sample & 0xf0) | ((c.period >> 8) & 15), c.period, ((c.sample & 15) << 4) | (c.effect & 15), c.param};
@@ -73,7 +67,6 @@ struct pt_mk_module {
 
 // Loads `m` (kept by the caller) with the recording device; pt_start_sized's result.
 inline int pt_rec_load(std::vector<uint8_t>& m, size_t size = SIZE_MAX) {
-    pt_rec_install();
-    pt_errmsg = "";
+    pt_rec_install(), pt_errmsg = "";
     return pt_start_sized(m.data(), uint32_t(std::min(size, m.size())));
 }

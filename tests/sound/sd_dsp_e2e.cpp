@@ -1,6 +1,5 @@
-// The real program's sound under a private X server. In a private mount namespace its /dev/dsp is
-// the paced stand-in (a FIFO drained at the device's byte rate) or, through alsa-oss, a node whose
-// WAV output tells what the program asked the device for. The host's /dev holds nothing new after.
+// The real program's sound under Xvfb; in a private mount namespace its /dev/dsp is a paced stand-in
+// or, through alsa-oss, a node whose WAV output tells the format asked for. The host's /dev stays.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -45,19 +44,16 @@ bool cannot_run() {
 // After `play_ms` the audio child is killed (the show then ends by itself) or Escape is pressed.
 std::pair<int, std::string> run_show(const std::string& dir, const std::string& dsp, const std::string& device,
                                      const std::string& pre, const std::string& post, int play_ms, bool kill_child) {
-    const char* script = R"(set -e; h="$1/hostdev"; mkdir "$h"; mount --rbind /dev "$h"
-mount -t tmpfs -o mode=755 devview /dev
+    const char* script = R"(set -e; h="$1/hostdev"; mkdir "$h"; mount --rbind /dev "$h"; mount -t tmpfs -o mode=755 devview /dev
 for e in "$h"/* "$h"/.[!.]*; do n=${e##*/}; [ -e "$e" ] || [ -L "$e" ] || continue; [ "$n" = dsp ] && continue
   if [ -L "$e" ]; then cp -P "$e" "/dev/$n"; elif [ -d "$e" ]; then mkdir "/dev/$n"; mount --rbind "$e" "/dev/$n"
-  else : > "/dev/$n"; mount --bind "$e" "/dev/$n"; fi; done
-: > /dev/dsp; mount --bind "$2" /dev/dsp; shift 2; eval "$1")";
+  else : > "/dev/$n"; mount --bind "$e" "/dev/$n"; fi; done; : > /dev/dsp; mount --bind "$2" /dev/dsp; shift 2; eval "$1")";
     ts_xserver_guard g;
-    std::string why, win;
+    std::string why, win, cmd = pre + "exec '" + ts_build_path("orvanto") + "' " + post;
     EXPECT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
     ts_process show;
-    std::string cmd = pre + "exec '" + ts_build_path("orvanto") + "' " + post;
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     EXPECT_TRUE(ts_start(&show, {"unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", dir, dsp, cmd}, env, device + "\n1\n"));
     EXPECT_EQ(ts_run({"xdotool", "search", "--sync", "--name", "^Orvanto in X11$"}, &win, 20000, env), 0);
     ts_read_until(&show, "\x01", play_ms);
@@ -87,9 +83,8 @@ struct standin {
     bool eof = false;
     std::thread drain;
     standin(const std::string& name, double rate) : dir(scratch(name)), fifo(dir + "/dsp") {
-        EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        fcntl(fd, F_SETPIPE_SZ, 4096);
+        int fd = mkfifo(fifo.c_str(), 0600) == 0 ? open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        EXPECT_GE(fcntl(fd, F_SETPIPE_SZ, 4096), 0);
         drain = std::thread([this, fd, rate] {
             pollfd p = {fd, POLLIN, 0};
             bool opened = poll(&p, 1, 20000) > 0;  // before a writer opens it, poll reports nothing
@@ -106,8 +101,7 @@ struct standin {
     }
 };
 
-// Device 2 is started with its standard output closed: /dev/dsp must not become descriptor 1,
-// or the mode menu's text would go into the audio stream.
+// Device 2 starts with standard output closed: /dev/dsp must not take descriptor 1 (menu text).
 TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
     if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
     for (auto [device, rate, frame, silence, post] : {std::tuple{"2", 128000, 4, 0, ">&-"}, {"1", 21700, 1, 128, ""}}) {
@@ -117,18 +111,15 @@ TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
         EXPECT_EQ(status, 1) << device;  // Escape
         EXPECT_EQ(out, frame == 1 ? std::string(ts_sound_menu) + ts_mode_menu + "Juu-sano.\n" : "") << device;
         EXPECT_TRUE(d.eof && d.audio.size() % frame == 0) << device;  // the parent closed the device, the child left
-        std::string text(d.audio.begin(), d.audio.end());
-        EXPECT_EQ(text.find("Select your"), std::string::npos) << device;
-        // the module plays: most bytes are not silence
-        EXPECT_LT(std::count(d.audio.begin(), d.audio.end(), silence), long(d.audio.size()) / 2) << device;
+        EXPECT_EQ(std::string(d.audio.begin(), d.audio.end()).find("Select your"), std::string::npos) << device;
+        EXPECT_LT(std::count(d.audio.begin(), d.audio.end(), silence), long(d.audio.size()) / 2) << device;  // it plays
         EXPECT_EQ(orphans(), std::vector<int>{1}) << "the audio child did not leave on the end marker";
     }
     EXPECT_EQ(run_out({"ls", "-A", "/dev"}), host_dev) << "the sound tests changed the host's /dev";
 }
 
-// alsa-oss answers the ioctls and writes the device's format into a WAV header. It knows /dev/dsp
-// by its device number (14, 3), so an inert node stands there. The file is limited to 32 KB: past
-// it the device's writes fail, which paces the child.
+// alsa-oss knows /dev/dsp by its number (14, 3): an inert node stands there. The WAV file is limited
+// to 32 KB: past it the device's writes fail, which paces the child.
 TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
     const std::string aoss = "/usr/lib/x86_64-linux-gnu/libaoss.so";
     if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
@@ -151,8 +142,7 @@ TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
     EXPECT_EQ(run_out({"ls", "-A", "/dev"}), host_dev) << "the sound tests changed the host's /dev";
 }
 
-// The whole show (about three minutes): the audio child is killed during stage 1; the song goes
-// on without sound on the timer and the show ends normally with its results.
+// The whole show (3 minutes), its audio child killed in stage 1: it ends normally, with its results.
 TEST(SdDspStandIn, ShowOutlivesItsAudioChild) {
     if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
     standin d("whole", 128000);

@@ -1,6 +1,5 @@
-// The mixer against worked examples; the sound menu and the devices (OSS calls recorded through
-// the seam); the audio process (a pipe stands in for the device: each write arrives with its
-// length in front) and the timer.
+// The mixer against worked examples; the menu and devices (OSS calls recorded through the seam);
+// the audio process (a pipe for the device: each write arrives after its length) and the timer.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <linux/soundcard.h>
@@ -56,8 +55,8 @@ TEST(Mix, StepsFromPeriods) {
     for (auto r : {std::array{21700, 113, 1, 0x724A70}, {32000, 27, 4, 0x1AEA14}, {32000, 428, 0, 0x424BC6}}) {
         play(r[0], s, 0, 0, 0, 1);
         mix_regs[0].new_step = 0, mix_setperiod(r[1]);
-        EXPECT_EQ((std::vector<uint32_t>{mix_regs[0].step, mix_regs[0].step_frac >> 8, uint32_t(mix_regs[0].new_step)}),
-                  (std::vector<uint32_t>{uint32_t(r[2]), uint32_t(r[3]), 1})) << r[1];
+        EXPECT_EQ((std::vector<uint32_t>{mix_regs[0].step, mix_regs[0].step_frac, uint32_t(mix_regs[0].new_step)}),
+                  (std::vector<uint32_t>{uint32_t(r[2]), uint32_t(r[3]) << 8, 1})) << r[1];
     }
     std::vector<uint8_t> out(4 * 640);
     mix_render_stereo(out.data(), 640, 1);  // 640 frames of period 428: 165 bytes and a fraction
@@ -130,12 +129,10 @@ bool open_fails;
 std::string run_menu(const std::string& input, int* result) {
     calls.clear(), sd_device = sd_device_table{}, sd_devnum = -1, sd_devname = sd_errtext = "";
     sd_oss = {[](const char* path, int flags) {
-                  calls.push_back({'o', std::string(path) == "/dev/dsp" && (flags & O_ACCMODE) == O_WRONLY});
-                  return open_fails ? -1 : 42;
+                  return calls.push_back({'o', std::string(path) == "/dev/dsp" && (flags & O_ACCMODE) == O_WRONLY}), open_fails ? -1 : 42;
               },
-              [](int fd, unsigned long request, int* arg) {
-                  calls.push_back({'i', long(request), *arg + 1000 * (fd != 42)});
-                  return *arg = 12345, -1;  // neither what a driver writes back nor its result is read
+              [](int fd, unsigned long request, int* arg) {  // neither what a driver writes back nor its result is read
+                  return calls.push_back({'i', long(request), *arg + 1000 * (fd != 42)}), *arg = 12345, -1;
               },
               [](int, const void*, unsigned long n) { return long(n); }, close};
     char* out;
@@ -144,8 +141,7 @@ std::string run_menu(const std::string& input, int* result) {
     FILE *saved_in = stdin, *saved_out = stdout, *in = stdin = fmemopen((void*)input.data(), input.size() + 1, "r");
     stdout = open_memstream(&out, &out_len);
     *result = sd_menu();
-    std::fclose(stdout);
-    stdout = saved_out, stdin = saved_in;
+    std::fclose(stdout), stdout = saved_out, stdin = saved_in;
     EXPECT_EQ(std::string(out, out_len), ts_sound_menu);
     std::free(out);
     for (int c; (c = std::fgetc(in)) > 0;) rest.push_back(char(c));
@@ -171,10 +167,7 @@ TEST(SdMenu, DevicesAndTheirSettings) {
         EXPECT_STREQ(r.fails ? sd_errtext : sd_devname, r.text) << r.input;
         EXPECT_EQ(calls, r.calls) << r.input;
     }
-    for (auto f : {std::pair{1.0, 63}, {0.999, 62}, {1e300, 252}, {0.0, 0}}) {
-        sd_setmastervol_f(f.first);
-        EXPECT_EQ(mix_master, f.second) << f.first;
-    }
+    for (auto f : {std::pair{1.0, 63}, {0.999, 62}, {1e300, 252}, {0.0, 0}}) EXPECT_EQ((sd_setmastervol_f(f.first), mix_master), f.second);
 }
 
 int dev_pipe[2] = {-1, -1};
@@ -217,12 +210,10 @@ void dummy_alarm(int) {}
 
 sighandler_t handler_of(int sig, int* flags = nullptr) {
     struct sigaction now = {};
-    sigaction(sig, nullptr, &now);
-    return flags && (*flags = now.sa_flags), now.sa_handler;
+    return sigaction(sig, nullptr, &now), flags && (*flags = now.sa_flags), now.sa_handler;
 }
 
-// Device 2 under a storm of signals, then its child is killed: the song goes on with the timer.
-// Device 1 stops normally: the child leaves on the end marker.
+// Device 2 under a storm of signals, its child then killed (the timer plays on); device 1 stopped.
 TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
     for (auto r : {std::array{32, 1808, 10664}, {128, 425, 2508}, {255, 212, 1252}, {0x10000 + 125, 434, 2560}, {0, 1808, 10664}})
         EXPECT_EQ((std::vector<int>{sd_ticklen(1, r[0]), sd_ticklen(2, r[0])}), (std::vector<int>{r[1], r[2]})) << r[0];
@@ -230,8 +221,7 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
     for (int devnum : {2, 1}) {
         install_device(devnum, devnum == 2 ? 40 : 175);
         sd_fork(70);
-        int flags, status = 0;
-        pid_t child = sd_childpid;
+        int flags, status = 0, child = sd_childpid;
         EXPECT_TRUE(child > 0 && handler_of(SIGCHLD, &flags) == sd_sigchld && !(flags & SA_RESTART));
         // at 40 BPM a 16-bit record (8000 bytes) is larger than the audio pipe cut to a page
         while (devnum == 2 && fcntl(sd_pipe[1], F_SETPIPE_SZ, 4096) < 0) sleep_s(0.001);
@@ -269,34 +259,25 @@ TEST(SdAudio, ChildCopiesRecordsUntilTheEndMarkerOrDeath) {
             EXPECT_NE(std::count(recs[i].begin(), recs[i].end(), devnum == 2 ? 0 : 128), len) << i;
         }
     }
-    pid_t p = fork();  // a show that ends without sd_stop: its orphaned child (device writes failing) ends
-    if (p == 0) {
-        prctl(PR_SET_CHILD_SUBREAPER, 1);
-        pid_t q = fork();
-        if (q == 0) install_device(2, 125), close(dev_pipe[0]), sd_fork(70), sleep_s(0.03), _exit(0);
-        int st, ends = 0;
-        for (pid_t w; (w = wait(&st)) > 0 || errno == EINTR;) ends |= w == q ? (st == 0) : w > 0 ? 2 * (st == 2 << 8) : 0;
-        _exit(ends == 3 ? 0 : 10 + ends);
-    }
-    int status = -1;
-    EXPECT_TRUE(waitpid(p, &status, 0) == p && status == 0) << status;
-    install_device(2, 125);  // stopping before the audio process started closes, writes nothing
-    sd_stop();
+    // a show that ends without sd_stop: its audio child (device writes failing) ends at end of file
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    if (fork() == 0) install_device(2, 125), close(dev_pipe[0]), sd_fork(70), sleep_s(0.03), _exit(0);
+    std::vector<int> ends(2, -1);
+    for (int& e : ends) while (wait(&e) < 0 && errno == EINTR) {}
+    EXPECT_EQ((std::sort(ends.begin(), ends.end()), ends), (std::vector<int>{0, 2 << 8}));
+    install_device(2, 125), sd_stop();  // stopping before the audio process started closes, writes nothing
     EXPECT_FALSE(read_record(&module_buf));
     close(dev_pipe[0]), sd_oss = sd_oss_real;
 }
 
-// Without a device the timer plays the song. A process that could not take SIGALRM for a while
-// (blocked here, as a busy machine delays it) plays the ticks it missed, at most tmr_catchup_max
-// more than the one signal.
+// Without a device the timer plays. SIGALRM blocked for a while (as a busy machine delays it): the
+// missed ticks are played, at most tmr_catchup_max more than the one signal.
 TEST(Tmr, LateSignalsPlayTheMissedTicks) {
     signal(SIGALRM, dummy_alarm);
     sigset_t set;
     sigemptyset(&set), sigaddset(&set, SIGALRM);
     for (double late : {0.3, 1.0}) {
-        sd_nosound_init();
-        sd_devnum = 0;
-        load_module(125);
+        sd_nosound_init(), sd_devnum = 0, load_module(125);
         sigprocmask(SIG_BLOCK, &set, nullptr);
         double a = now_s();
         sd_fork(70);

@@ -24,16 +24,8 @@ int fz_set_sample(int i, const int8_t* data, uint32_t length, uint32_t loop_star
     return 1;
 }
 void fz_int(int32_t v) { sink += uint32_t(v); }
-void fz_instrument(int32_t s)
-{
-    if (s < 0 || s > 31)
-        __builtin_trap();
-}
-void fz_period(int32_t p)
-{
-    if (p < 1)
-        __builtin_trap();
-}
+void fz_instrument(int32_t s) { if (s < 0 || s > 31) __builtin_trap(); }
+void fz_period(int32_t p) { if (p < 1) __builtin_trap(); }
 void fz_callback() { sink++; }
 
 const sync_record fz_records[2] = {{-1, -1, 1, 31, -1, -1, -1, -1, -1, -1, -1, -1, 3, 0, 1, -1, -1},
@@ -44,25 +36,15 @@ const sync_handler fz_handler = {fz_callback, 2, fz_records};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size > 12288)
-        return 0;
+    if (size > 12288) return 0;
     sd_device.set_sample = fz_set_sample;
-    sd_device.set_channels = fz_int;
-    sd_device.select_channel = fz_int;
-    sd_device.set_volume = fz_int;
-    sd_device.set_pan = fz_int;
-    sd_device.set_offset = fz_int;
+    sd_device.set_channels = sd_device.select_channel = sd_device.set_volume = sd_device.set_pan = sd_device.set_offset = fz_int;
     sd_device.set_period = fz_period;
     sd_device.set_instrument = fz_instrument;
-    if (sync_count == 0)
-        sync_register(&fz_handler);
+    if (sync_count == 0) sync_register(&fz_handler);
     // an exact-size copy, so that the sanitizer sees any read past the end
     std::vector<uint8_t> module(data, data + size);
-    if (pt_start_sized(module.data(), uint32_t(size)) == 1) {
-        for (int t = 0; t < 600; t++) {
-            pt_play();
-            sync_dispatch();
-        }
-    }
+    if (pt_start_sized(module.data(), uint32_t(size)) == 1)
+        for (int t = 0; t < 600; t++) pt_play(), sync_dispatch();
     return 0;
 }

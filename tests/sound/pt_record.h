@@ -1,7 +1,6 @@
-// Test helpers of the sound tests: a device table that records the replay's calls as text, and
-// a builder of small modules.
+// Sound test helpers (the benchmark uses them too): a recording device table, a module builder.
 #pragma once
-
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -10,105 +9,64 @@
 #include "sound/pt.h"
 #include "sound/sd_device.h"
 
-struct pt_rec_sample {
-    int i;
-    const int8_t* data;
-    uint32_t length, loop_start, loop_end;
-    int looping;
-};
+struct pt_rec_sample { int i; const int8_t* data; uint32_t length, loop_start, loop_end; int looping; };
 
-// What the recording device saw. Replay calls are text: "c<ch>" select_channel, "v<vol>",
-// "p<pan>", "i<sample>", "P<period>", "o<offset>", separated by spaces.
-struct pt_rec_state {
-    std::vector<pt_rec_sample> samples;
-    std::vector<int32_t> channels;  // set_channels arguments
-    std::string calls;
-};
+// What the device got: samples, set_channels arguments, and the calls as text, space separated:
+// "c<ch>" select_channel, "v<vol>", "p<pan>", "i<sample>", "P<period>", "o<offset>".
+struct pt_rec_state { std::vector<pt_rec_sample> samples; std::vector<int32_t> channels; std::string calls; };
 inline pt_rec_state pt_rec;
 
-template <char op>
-void pt_rec_put(int32_t v)
-{
-    pt_rec.calls += (pt_rec.calls.empty() ? "" : " ") + std::string(1, op) + std::to_string(v);
-}
+template <char op> void pt_rec_put(int32_t v) { pt_rec.calls += (pt_rec.calls.empty() ? "" : " ") + (op + std::to_string(v)); }
 
-// Installs the recording operations in sd_device and forgets earlier calls.
-inline void pt_rec_install()
-{
+inline void pt_rec_install() {
     pt_rec = {};
     sd_device.set_sample = [](int i, const int8_t* d, uint32_t len, uint32_t ls, uint32_t le, int lp) {
-        pt_rec.samples.push_back({i, d, len, ls, le, lp});
-        return 1;
+        return pt_rec.samples.push_back({i, d, len, ls, le, lp}), 1;
     };
     sd_device.set_channels = [](int32_t n) { pt_rec.channels.push_back(n); };
-    sd_device.select_channel = pt_rec_put<'c'>;
-    sd_device.set_volume = pt_rec_put<'v'>;
-    sd_device.set_pan = pt_rec_put<'p'>;
-    sd_device.set_instrument = pt_rec_put<'i'>;
-    sd_device.set_period = pt_rec_put<'P'>;
-    sd_device.set_offset = pt_rec_put<'o'>;
+    sd_device.select_channel = pt_rec_put<'c'>, sd_device.set_volume = pt_rec_put<'v'>, sd_device.set_pan = pt_rec_put<'p'>;
+    sd_device.set_instrument = pt_rec_put<'i'>, sd_device.set_period = pt_rec_put<'P'>, sd_device.set_offset = pt_rec_put<'o'>;
 }
 
-// Plays one tick and returns the calls it made.
-inline std::string pt_rec_tick()
-{
+inline std::string pt_rec_tick() {  // one tick's calls
     pt_rec.calls.clear();
-    pt_play();
-    return pt_rec.calls;
+    return pt_play(), pt_rec.calls;
 }
 
 // A cell as a tracker stores it: sample number, Amiga period (0: none), effect, parameter.
-struct pt_mk_cell {
-    int sample = 0, period = 0, effect = 0, param = 0;
-};
+struct pt_mk_cell { int sample = 0, period = 0, effect = 0, param = 0; };
+struct pt_mk_sample { int length_words = 0, finetune = 0, volume = 64, loop_start_words = 0, loop_length_words = 1; };
 
-struct pt_mk_sample {
-    int length_words = 0, finetune = 0, volume = 64, loop_start_words = 0, loop_length_words = 1;
-};
-
-// A module image: tag, song length, restart, orders (the rest 0), samples (the rest empty) and
-// patterns of 64 rows x channels cells, empty but for the (pattern, row, channel, cell) entries.
-// Sample s's data bytes are s*4+k (mod 256).
+// A module image: patterns of 64 rows, empty but for `cells`; sample s's bytes are s*4+k.
 struct pt_mk_module {
     const char* tag = "M.K.";
     int channels = 4, songlen = 1, restart = 0;
     std::vector<int> orders{0};
-    std::vector<pt_mk_sample> samples;  // sample 1 first
-    struct put {
-        int pattern, row, channel;
-        pt_mk_cell cell;
-    };
-    std::vector<put> cells;
+    std::vector<pt_mk_sample> samples{};  // sample 1 first
+    struct put { int pattern, row, channel; pt_mk_cell cell; };
+    std::vector<put> cells{};
 
-    std::vector<uint8_t> build() const
-    {
-        int npat = 1;
-        for (int o : orders)
-            npat = o + 1 > npat ? o + 1 : npat;
-        std::vector<uint8_t> m(1084 + size_t(256) * channels * npat, 0);
-        for (size_t s = 0; s < samples.size() && s < 31; s++) {
+    std::vector<uint8_t> build() const {
+        std::vector<uint8_t> m(1084 + size_t(256) * channels * (*std::max_element(orders.begin(), orders.end()) + 1), 0);
+        for (size_t s = 0; s < samples.size(); s++) {
             const pt_mk_sample& sm = samples[s];
             const int v[] = {sm.length_words, sm.finetune << 8 | sm.volume, sm.loop_start_words, sm.loop_length_words};
-            for (int k = 0; k < 4; k++) {
-                m[20 + 30 * s + 22 + 2 * k] = uint8_t(v[k] >> 8);
-                m[20 + 30 * s + 23 + 2 * k] = uint8_t(v[k]);
-            }
+            for (int k = 0; k < 8; k++) m[42 + 30 * s + k] = uint8_t(v[k / 2] >> (k & 1 ? 0 : 8));
+            for (int k = 0; k < 2 * sm.length_words; k++) m.push_back(uint8_t((s + 1) * 4 + k));
         }
-        m[950] = uint8_t(songlen);
-        m[951] = uint8_t(restart);
-        for (size_t i = 0; i < orders.size() && i < 128; i++)
-            m[952 + i] = uint8_t(orders[i]);
-        memcpy(&m[1080], tag, 4);
+        m[950] = uint8_t(songlen), m[951] = uint8_t(restart);
+        std::copy(orders.begin(), orders.end(), &m[952]), memcpy(&m[1080], tag, 4);
         for (const put& p : cells) {
-            uint8_t* c = &m[1084 + 256 * channels * p.pattern + 4 * (channels * p.row + p.channel)];
-            c[0] = uint8_t((p.cell.sample & 0xf0) | ((p.cell.period >> 8) & 15));
-            c[1] = uint8_t(p.cell.period);
-            c[2] = uint8_t(((p.cell.sample & 15) << 4) | (p.cell.effect & 15));
-            c[3] = uint8_t(p.cell.param);
+            const pt_mk_cell& c = p.cell;
+            const int v[] = {(c.sample & 0xf0) | ((c.period >> 8) & 15), c.period, ((c.sample & 15) << 4) | (c.effect & 15), c.param};
+            std::copy(v, v + 4, &m[1084 + 256 * channels * p.pattern + 4 * (channels * p.row + p.channel)]);
         }
-        for (size_t s = 0; s < samples.size(); s++)
-            for (int k = 0; k < 2 * samples[s].length_words; k++)
-                m.push_back(uint8_t((s + 1) * 4 + k));
         return m;
     }
 };
+
+// Loads `m` (kept by the caller) with the recording device; pt_start_sized's result.
+inline int pt_rec_load(std::vector<uint8_t>& m, size_t size = SIZE_MAX) {
+    pt_rec_install(), pt_errmsg = "";
+    return pt_start_sized(m.data(), uint32_t(std::min(size, m.size())));
+}

@@ -1,8 +1,8 @@
-// The real program's sound under a private X server. Its /dev/dsp is, in a private mount
-// namespace, either the paced stand-in (a FIFO that sd_dspsink drains at the device's byte rate)
-// or, through alsa-oss, a file whose WAV header tells what the program asked the device for.
-// The host's /dev holds nothing new afterwards.
+// The real program's sound under Xvfb; in a private mount namespace its /dev/dsp is a paced stand-in
+// or, through alsa-oss, a node whose WAV output tells the format asked for. The host's /dev stays.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -11,54 +11,63 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <chrono>
 #include <fstream>
+#include <iterator>
+#include <thread>
 
-#include "tests/sound/sd_e2e_util.h"
 #include "tests/support/ts_menus.h"
+#include "tests/support/ts_process.h"
 #include "tests/support/ts_xserver.h"
 
 namespace {
 
-struct show_run {
-    int status = -1;
+std::string run_out(const std::vector<std::string>& argv) {
     std::string out;
-};
+    return ts_run(argv, &out), out;
+}
 
-// Runs orvanto with sound device `device` and the plain window mode, `dsp` at its /dev/dsp.
-// `shell` is put before and `redirect` after the program in the shell's command. After
-// `play_ms` the audio child is killed (`kill_child`; the show is then left to end by itself) or
-// Escape is pressed.
-show_run run_show(const std::string& dir, const std::string& dsp, const std::string& device, const std::string& shell,
-                  const std::string& redirect, int play_ms, bool kill_child) {
-    show_run r;
+const std::string host_dev = run_out({"ls", "-A", "/dev"});
+
+std::string scratch(const std::string& name) {  // an empty folder in the build tree
+    std::string dir = ts_build_path("tests/sound/scratch_" + name);
+    EXPECT_EQ(ts_run({"sh", "-c", "rm -rf \"$0\" && mkdir -p \"$0\"", dir}), 0);
+    return dir;
+}
+
+bool cannot_run() {
+    return geteuid() != 0 || !ts_have_program("xdotool") || ts_run({"unshare", "-m", "--propagation", "private", "true"}) != 0;
+}
+
+// Runs `pre` exec orvanto `post` (sound device `device`, plain window mode) in a private mount
+// namespace whose /dev is a tmpfs holding the host's entries, bound in, and `dsp` at /dev/dsp.
+// After `play_ms` the audio child is killed (the show then ends by itself) or Escape is pressed.
+std::pair<int, std::string> run_show(const std::string& dir, const std::string& dsp, const std::string& device,
+                                     const std::string& pre, const std::string& post, int play_ms, bool kill_child) {
+    const char* script = R"(set -e; h="$1/hostdev"; mkdir "$h"; mount --rbind /dev "$h"; mount -t tmpfs -o mode=755 devview /dev
+for e in "$h"/* "$h"/.[!.]*; do n=${e##*/}; [ -e "$e" ] || [ -L "$e" ] || continue; [ "$n" = dsp ] && continue
+  if [ -L "$e" ]; then cp -P "$e" "/dev/$n"; elif [ -d "$e" ]; then mkdir "/dev/$n"; mount --rbind "$e" "/dev/$n"
+  else : > "/dev/$n"; mount --bind "$e" "/dev/$n"; fi; done; : > /dev/dsp; mount --bind "$2" /dev/dsp; shift 2; eval "$1")";
     ts_xserver_guard g;
-    std::string why;
+    std::string why, win, cmd = pre + "exec '" + ts_build_path("orvanto") + "' " + post;
     EXPECT_TRUE(ts_start_xvfb(&g.xs, 24, {}, &why)) << why;
     std::vector<std::string> env = {"DISPLAY=" + g.xs.display()};
-    prctl(PR_SET_CHILD_SUBREAPER, 1);
     ts_process show;
-    std::string cmd = shell + "exec '" + ts_build_path("orvanto") + "' " + redirect;
-    EXPECT_TRUE(ts_start(&show, sd_e2e_private_dev(dir, dsp, cmd), env, device + "\n1\n"));
-    std::string win;
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    EXPECT_TRUE(ts_start(&show, {"unshare", "-m", "--propagation", "private", "sh", "-c", script, "sh", dir, dsp, cmd}, env, device + "\n1\n"));
     EXPECT_EQ(ts_run({"xdotool", "search", "--sync", "--name", "^Orvanto in X11$"}, &win, 20000, env), 0);
     ts_read_until(&show, "\x01", play_ms);
-    if (kill_child) {
-        std::string kids;
-        ts_run({"cat", "/proc/" + std::to_string(show.pid) + "/task/" + std::to_string(show.pid) + "/children"}, &kids);
+    if (std::string kids = run_out({"cat", "/proc/" + std::to_string(show.pid) + "/task/" + std::to_string(show.pid) + "/children"}); kill_child) {
         EXPECT_EQ(kids.find(' '), kids.size() - 1) << "one audio child: " << kids;
         kill(std::atoi(kids.c_str()), SIGKILL);
     } else {
         ts_run({"xdotool", "key", "--window", win.substr(0, win.find('\n')), "Escape"}, nullptr, 10000, env);
     }
     EXPECT_TRUE(ts_wait(&show, kill_child ? 400000 : 20000)) << "the show did not end";
-    r.status = show.status;
-    r.out = show.out;
-    return r;
+    return {show.status, show.out};
 }
 
-// The statuses of children that ended up with the test (the audio child), waiting up to 5 s for
-// the first. Called once the test's own children (server, stand-in) have been waited for.
+// Exit statuses of the children that ended up with the test (the audio child), waiting up to 5 s.
 std::vector<int> orphans() {
     std::vector<int> st;
     for (int i = 0, s; i < 500 && st.empty(); i++, usleep(10000))
@@ -66,104 +75,82 @@ std::vector<int> orphans() {
     return st;
 }
 
-// The stand-in: a FIFO drained at `rate` bytes a second; what it took, and whether every writer
-// closed it.
+// The stand-in: a FIFO (its buffer cut to a page, as a device's fragments) that a thread drains at
+// `rate` bytes a second after a first page, keeping every byte, until every writer has closed it.
 struct standin {
     std::string dir, fifo;
-    ts_process sink;
-    long bytes = -1;
-    int eof = -1;
     std::vector<uint8_t> audio;
-    standin(const std::string& name, int rate) : dir(sd_e2e_scratch(name)), fifo(dir + "/dsp") {
-        EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-        EXPECT_TRUE(ts_start(&sink, {ts_build_path("tests/sound/sd_dspsink"), fifo, std::to_string(rate),
-                                     dir + "/capture", "20000", "600000"}, {}, ""));
-        EXPECT_TRUE(ts_read_until(&sink, "ready", 5000));
-    }
-    void finish() {
-        EXPECT_TRUE(ts_wait(&sink, 20000));
-        std::sscanf(sink.out.c_str() + std::min(sink.out.size(), sink.out.find("bytes ")), "bytes %ld eof %d", &bytes, &eof);
-        audio = sd_e2e_slurp(dir + "/capture");
+    bool eof = false;
+    std::thread drain;
+    standin(const std::string& name, double rate) : dir(scratch(name)), fifo(dir + "/dsp") {
+        int fd = mkfifo(fifo.c_str(), 0600) == 0 ? open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        EXPECT_GE(fcntl(fd, F_SETPIPE_SZ, 4096), 0);
+        drain = std::thread([this, fd, rate] {
+            pollfd p = {fd, POLLIN, 0};
+            bool opened = poll(&p, 1, 20000) > 0;  // before a writer opens it, poll reports nothing
+            auto t0 = std::chrono::steady_clock::now();
+            auto secs = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
+            for (uint8_t buf[4096]; opened && !eof && secs() < 600;) {
+                double allowed = 4096 + rate * secs() - double(audio.size());
+                ssize_t r = allowed < 1 ? -1 : read(fd, buf, std::min(size_t(allowed), sizeof buf));
+                if (r > 0) audio.insert(audio.end(), buf, buf + r);
+                if (!(eof = r == 0) && r < 0) usleep(2000);
+            }
+            close(fd);
+        });
     }
 };
 
-bool contains(const std::vector<uint8_t>& hay, const std::string& needle) {
-    return std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
-}
-
-std::string skip_reason() {
-    if (!ts_have_program("xdotool")) return "xdotool is missing";
-    return sd_e2e_namespace_skip();
-}
-
-// Device 2 is started with its standard output closed: /dev/dsp must not become descriptor 1,
-// or the mode menu's text would go into the audio stream.
+// Device 2 starts with standard output closed: /dev/dsp must not take descriptor 1 (menu text).
 TEST(SdDspStandIn, DevicesPlayAndStopCleanly) {
-    if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
-    std::vector<std::string> dev = sd_e2e_dev_names();
-    struct row { const char* device; int rate, frame, silence; const char* shell; };
-    for (const row& w : {row{"2", 128000, 4, 0, ">&-"}, row{"1", 21700, 1, 128, ""}}) {
-        standin d(std::string("show") + w.device, w.rate);
-        show_run r = run_show(d.dir, d.fifo, w.device, "", w.shell, 1500, false);
-        d.finish();
-        EXPECT_EQ(r.status, 1) << w.device;  // Escape
-        EXPECT_EQ(r.out, w.frame == 1 ? std::string(ts_sound_menu) + ts_mode_menu + "Juu-sano.\n" : "") << w.device;
-        EXPECT_EQ(d.eof, 1) << w.device;  // the parent closed the device and the child left
-        EXPECT_EQ(d.bytes, (long)d.audio.size());
-        EXPECT_GT(d.bytes, 0);
-        EXPECT_EQ(d.bytes % w.frame, 0) << w.device;
-        EXPECT_FALSE(contains(d.audio, "Select your") || contains(d.audio, "Internal window")) << w.device;
-        long loud = 0;
-        for (size_t i = 0; i + w.frame <= d.audio.size(); i += w.frame / 2 + 1)
-            loud += w.frame == 4 ? (d.audio[i] | d.audio[i + 1] << 8) != 0 : d.audio[i] != w.silence;
-        EXPECT_GT(loud, (long)d.audio.size() / (4 * w.frame)) << "the module does not play on device " << w.device;
+    if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
+    for (auto [device, rate, frame, silence, post] : {std::tuple{"2", 128000, 4, 0, ">&-"}, {"1", 21700, 1, 128, ""}}) {
+        standin d(std::string("show") + device, rate);
+        auto [status, out] = run_show(d.dir, d.fifo, device, "", post, 1500, false);
+        d.drain.join();
+        EXPECT_EQ(status, 1) << device;  // Escape
+        EXPECT_EQ(out, frame == 1 ? std::string(ts_sound_menu) + ts_mode_menu + "Juu-sano.\n" : "") << device;
+        EXPECT_TRUE(d.eof && d.audio.size() % frame == 0) << device;  // the parent closed the device, the child left
+        EXPECT_EQ(std::string(d.audio.begin(), d.audio.end()).find("Select your"), std::string::npos) << device;
+        EXPECT_LT(std::count(d.audio.begin(), d.audio.end(), silence), long(d.audio.size()) / 2) << device;  // it plays
         EXPECT_EQ(orphans(), std::vector<int>{1}) << "the audio child did not leave on the end marker";
     }
-    EXPECT_EQ(sd_e2e_dev_names(), dev) << "the sound tests changed the host's /dev";
+    EXPECT_EQ(run_out({"ls", "-A", "/dev"}), host_dev) << "the sound tests changed the host's /dev";
 }
 
-// alsa-oss answers the ioctls and writes what the device was set to into a WAV header. It
-// recognises /dev/dsp by its device number (major 14, minor 3), so an inert node of ours stands
-// there. The file is limited to 32 KB: past it the device's writes fail, which paces the child.
+// alsa-oss knows /dev/dsp by its number (14, 3): an inert node stands there. The WAV file is limited
+// to 32 KB: past it the device's writes fail, which paces the child.
 TEST(SdDspAlsaOss, DevicesAskForTheirFormats) {
     const std::string aoss = "/usr/lib/x86_64-linux-gnu/libaoss.so";
-    if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
+    if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
     if (access(aoss.c_str(), R_OK) != 0) GTEST_SKIP() << "alsa-oss is not installed (" << aoss << ")";
-    std::vector<std::string> dev = sd_e2e_dev_names();
-    struct row { const char* answer; int channels, rate, bits; };
-    for (const row& w : {row{"1", 1, 21700, 8}, row{"2", 2, 32000, 16}}) {
-        std::string dir = sd_e2e_scratch(std::string("aoss") + w.answer), node = dir + "/dspnode", wav = dir + "/out.wav";
+    for (auto [answer, channels, rate, bits] : {std::tuple{"1", 1, 21700, 8}, {"2", 2, 32000, 16}}) {
+        std::string dir = scratch(std::string("aoss") + answer), node = dir + "/dspnode", wav = dir + "/out.wav";
         ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0600, makedev(14, 3)), 0);
-        std::ofstream(dir + "/.asoundrc") << "pcm.dsp0 { type file; slave.pcm \"null\"; file \"" << wav
-                                          << "\"; format \"wav\" }\n";
-        show_run r = run_show(dir, node, w.answer, "trap '' XFSZ; ulimit -f 64; export HOME='" + dir + "' LD_PRELOAD='" +
-                              aoss + "'; ", "", 500, false);
-        EXPECT_EQ(r.status, 1) << r.out;
+        std::ofstream(dir + "/.asoundrc") << "pcm.dsp0 { type file; slave.pcm \"null\"; file \"" << wav << "\"; format \"wav\" }\n";
+        auto [status, out] = run_show(dir, node, answer, "trap '' XFSZ; ulimit -f 64; export HOME='" + dir + "' LD_PRELOAD='" + aoss + "'; ",
+                                      "", 500, false);
+        EXPECT_EQ(status, 1) << out;
         orphans();
-        std::vector<uint8_t> h = sd_e2e_slurp(wav);
-        ASSERT_GE(h.size(), 44u) << w.answer;
+        std::ifstream f(wav, std::ios::binary);
+        std::vector<uint8_t> h{std::istreambuf_iterator<char>(f), {}};
+        ASSERT_GE(h.size(), 44u) << answer;
         auto u16 = [&](int at) { return h[at] | h[at + 1] << 8; };
-        EXPECT_EQ(std::string(h.begin(), h.begin() + 4), "RIFF");
-        EXPECT_EQ(u16(20), 1);  // PCM
-        EXPECT_EQ(u16(22), w.channels) << w.answer;
-        EXPECT_EQ(u16(24) | u16(26) << 16, w.rate) << w.answer;
-        EXPECT_EQ(u16(34), w.bits) << w.answer;
+        EXPECT_EQ((std::vector<int>{h[0], u16(20), u16(22), u16(24) | u16(26) << 16, u16(34)}),
+                  (std::vector<int>{'R', 1, channels, rate, bits})) << answer;  // RIFF, PCM
     }
-    EXPECT_EQ(sd_e2e_dev_names(), dev) << "the sound tests changed the host's /dev";
+    EXPECT_EQ(run_out({"ls", "-A", "/dev"}), host_dev) << "the sound tests changed the host's /dev";
 }
 
-// The whole show (about three minutes): the audio child is killed during stage 1; the song goes
-// on without sound on the timer and the show ends normally with its results.
+// The whole show (3 minutes), its audio child killed in stage 1: it ends normally, with its results.
 TEST(SdDspStandIn, ShowOutlivesItsAudioChild) {
-    if (std::string why = skip_reason(); !why.empty()) GTEST_SKIP() << why;
+    if (cannot_run()) GTEST_SKIP() << "needs root, xdotool and a private mount namespace (unshare -m)";
     standin d("whole", 128000);
-    show_run r = run_show(d.dir, d.fifo, "2", "", "", 3000, true);
-    d.finish();
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("Lumikuun kisojen tulokset\n"), std::string::npos) << r.out;
-    EXPECT_TRUE(r.out.ends_with("talvella.\n\n")) << r.out;
-    EXPECT_EQ(d.eof, 1);
-    EXPECT_GT(d.bytes, 0);
+    auto [status, out] = run_show(d.dir, d.fifo, "2", "", "", 3000, true);
+    d.drain.join();
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(out.find("Lumikuun kisojen tulokset\n") != std::string::npos && out.ends_with("talvella.\n\n")) << out;
+    EXPECT_TRUE(d.eof && !d.audio.empty());
     EXPECT_TRUE(orphans().empty()) << "a process outlived the show";
 }
 

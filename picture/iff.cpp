@@ -220,6 +220,15 @@ void iff_planar_to_chunky(const uint8_t* src, uint8_t* dst)
     }
 }
 
+void iff_planar_to_chunky_ex(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height,
+                             int32_t planes)
+{
+    iff_width = width;
+    iff_height = height;
+    iff_planes = planes;
+    iff_planar_to_chunky(src, dst);
+}
+
 const char iff_too_large[] = "Picture too large.";
 
 int32_t iff_decode_fit(const uint8_t* data, uint32_t size, uint8_t* dest, int32_t capacity,

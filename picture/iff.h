@@ -39,6 +39,10 @@ void iff_planar_to_chunky(const uint8_t* src, uint8_t* dst);
 // bytes) into iff_width x iff_height indices; plane 0 is the least significant bit and planes
 // past the eighth are lost. Call it right after iff_decode of that picture.
 
+void iff_planar_to_chunky_ex(const uint8_t* src, uint8_t* dst, int32_t width, int32_t height,
+                             int32_t planes);
+// Stores width, height and planes into the globals, then converts as iff_planar_to_chunky.
+
 int32_t iff_decode_fit(const uint8_t* data, uint32_t size, uint8_t* dest, int32_t capacity,
                        uint8_t* palette);
 // Picture loading for the effects' and scenes' inits: decodes the chunky picture of `size` bytes

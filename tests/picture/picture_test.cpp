@@ -158,8 +158,8 @@ TEST(IffPlanar, UnpacksAndConverts)
     // columns past the last whole byte of a plane row come out 0: 12 wide, 1 plane, 2 rows
     const uint8_t src[2] = {0xff, 0x80};
     bytes out(24, 0x77);
-    iff_width = 12, iff_height = 2, iff_planes = 1;
-    iff_planar_to_chunky(src, out.data());
+    iff_planar_to_chunky_ex(src, out.data(), 12, 2, 1);
+    EXPECT_EQ(iff_width * 100 + iff_height * 10 + iff_planes, 1221);
     EXPECT_EQ(out, bytes({1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
